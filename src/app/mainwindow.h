@@ -1,0 +1,186 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QByteArray>
+#include <QLabel>
+#include <QListWidgetItem>
+#include <QMainWindow>
+#include <QSerialPort>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "com_protocol_solar.h"
+
+namespace Ui {
+class MainWindow;
+}
+class QCustomPlot;
+class QCPItemTracer;
+class QCPItemText;
+class QMouseEvent;
+class QPushButton;
+
+// Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
+// link slots, engine timers and user actions run nested inside the wait.
+void waitWithEvents(int ms);
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    static constexpr int DeviceSlots = 100;
+
+    // --- members, in the order they are built and (reversed) destroyed ---
+    QLabel txLabel;
+    QLabel rxLabel;
+    QLabel txLamp;
+    QLabel rxLamp;
+    QLabel snLabel;
+    int curveMinutes = 0;
+    QCPItemTracer *curveTracers[5] = {};
+    QCPItemText *curveReadout = nullptr;
+    quint8 deviceSeen[DeviceSlots] = {};
+    QString deviceNames[DeviceSlots];
+    QAction *settingAction = nullptr;
+    QAction *connectAction = nullptr;
+    QSerialPort serialPort;
+    QTcpSocket tcpSocket;
+    QTimer refreshTimer;
+    com_protocol_solar mainEngine;
+    com_protocol_solar scanEngine;
+    QString modeSetting;
+    QString controllerSetting;
+    QString protocolSetting;
+    int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
+    int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
+    QByteArray rxBuffer;
+    const QString styleOk;
+    const QString styleIdle;
+    const QString styleFail;
+    const QString styleRed;
+    const QString styleGreen;
+    const QString stylePlain;
+    QListWidgetItem deviceItems[DeviceSlots];
+    Ui::MainWindow *ui = nullptr;
+
+    // State of the refresh cycle and the curve that outlives connections
+    // (one copy per process, never reset).
+    static int pollStep;
+    static int scanAddress;
+    static bool factoryFirstHalfOk;
+    static double lastCurveKey;
+
+    // --- lamps (mainwindow.cpp) -------------------------------------------
+    void setTxLampGray();
+    void setTxLampGreen();
+    void setRxLampGray();
+    void setRxLampGreen();
+    void setRxLampRed();
+    bool linkIsDown() const;   // connectAction reads "Connect"
+
+    // --- link (link.cpp) ------------------------------------------------
+    bool openSerialLink();
+    void openTcpLink();
+    void onSerialError(QSerialPort::SerialPortError error);
+    void onTcpConnected();
+    void onTcpDisconnected();
+    com_protocol_solar *activeEngine();
+
+    // --- refresh cycle (refresh_cycle.cpp) ------------------------------
+
+    // --- live display (live_display.cpp) --------------------------------
+    void showDefineLiveValues();
+    void showModbusLiveValues();
+    void showChargeTotals(bool generated, bool consumed);
+    void showEnergyTotals();
+    void showInternalTemperature();
+    void showChargeStage();
+    void showSystemVoltage();
+    void showStatusLamps(bool modbusLoadRule);
+
+    // --- curve view (curve_view.cpp) ------------------------------------
+    void initCurvePlot(QCustomPlot *plot);
+    void appendCurvePoint();
+
+    // --- device information, list and reset (device_list.cpp) -----------
+    void updateDeviceList(quint8 address, const QString &name);
+    void resetDisplay();
+
+    // --- parameter page (parameter_page.cpp) ----------------------------
+
+public slots:
+    // Parameter page, bound by name.
+    void on_pushButton_clicked();
+    void on_pushButton_8_clicked();
+    void on_pushButton_4_clicked();
+    void on_pushButton_7_clicked();
+    void on_pushButton_2_clicked();
+    void on_pushButton_6_clicked();
+    void on_pushButton_3_clicked();
+    void on_pushButton_5_clicked();
+    void on_pushButton_9_clicked();
+    void on_pushButton_10_clicked();
+    void on_pushButton_11_clicked();
+    void on_pushButton_12_clicked();
+    void on_pushButton_33_clicked();
+    void on_pushButton_35_clicked();
+    void on_pushButton_36_clicked();
+    void on_pushButton_95_clicked();
+    void on_pushButton_94_clicked();
+    void on_pushButton_16_clicked();
+    void on_pushButton_22_clicked();
+    void on_pushButton_18_clicked();
+    void on_pushButton_25_clicked();
+    void on_pushButton_92_clicked();
+    void on_pushButton_39_clicked();
+    void on_pushButton_40_clicked();
+    void on_pushButton_41_clicked();
+    void on_pushButton_47_clicked();
+    void on_pushButton_49_clicked();
+    void on_pushButton_90_clicked();
+    void on_pushButton_91_clicked();
+    void on_pushButton_76_clicked();
+    void on_pushButton_78_clicked();
+    void on_pushButton_87_clicked();
+    void on_pushButton_75_clicked();
+    void on_pushButton_77_clicked();
+    void on_pushButton_86_clicked();
+    void on_pushButton_54_clicked();
+    void on_pushButton_68_clicked();
+    void on_pushButton_69_clicked();
+    void on_pushButton_56_clicked();
+    void on_pushButton_57_clicked();
+    void on_pushButton_88_clicked();
+    void on_pushButton_89_clicked();
+    void on_pushButton_96_clicked();
+    void on_pushButton_53_clicked();
+    void on_pushButton_55_clicked();
+    void on_pushButton_58_clicked();
+    void on_pushButton_110_clicked();
+    void on_pushButton_106_clicked();
+    void on_pushButton_107_clicked();
+    void on_lineEdit_72_textChanged(const QString &text);
+    void on_pushButton_42_clicked();
+    void on_pushButton_109_clicked();
+    void on_pushButton_43_clicked();
+    void on_pushButton_44_clicked();
+
+    void menu_set_solt();
+    void menu_connect_solt();
+    void refereshDisplayRef();
+    void cureMousePoint(QMouseEvent *event);
+    void dataSendSlot();
+    void dataReceiveSlot();
+    void dataReceiveSuccessSlot();
+    void dataReceiveFailSlot();
+
+private:
+    void onWindowDestroyed();
+};
+
+#endif

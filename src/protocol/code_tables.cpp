@@ -1,0 +1,2 @@
+// Work in progress: filled by its owner.
+#include "code_tables.h"

@@ -1,0 +1,40 @@
+#ifndef CODE_TABLES_H
+#define CODE_TABLES_H
+
+#include <QString>
+
+// Code <-> text tables shared by the decoders (code -> text) and the parameter
+// page (text -> code). One table per meaning and wire column; texts are the
+// untranslated literals, callers pass them through tr().
+struct CodeText
+{
+    int code;
+    const char *text;
+};
+
+struct CodeTable
+{
+    const CodeText *entries;
+    int count;
+
+    // Text of a code, or nullptr when the code is not in the table.
+    const char *textOf(int code) const;
+    // First code whose (translated by the caller's context) text equals text, or -1.
+    int codeOf(const QString &text, const char *context) const;
+};
+
+namespace CodeTables {
+extern const CodeTable batteryTypeDefine;   // Define 0x05, high nibble of byte 13; writes under Define
+extern const CodeTable batteryTypeModbus;   // register 50, reads and writes under Modbus
+extern const CodeTable systemVoltage;       // code = volts / 12
+extern const CodeTable loadModeModbus;      // register 39 and writeLoadMode codes
+extern const CodeTable loadModePwmDefine;   // Define 0x06 byte 13 >> 5 (PWM)
+extern const CodeTable loadModeMpptDefine;  // Define 0x06 byte 13 (MPPT)
+extern const CodeTable chargeStageDefine;   // Define 0x04 low nibble of byte 12
+extern const CodeTable chargeStageModbus;   // register 11
+extern const CodeTable pvState;             // register 4
+extern const CodeTable baudRate;            // writeBaudRate codes 0..8
+extern const CodeTable baudRateDefine;      // Define 0x79 byte 8 (6 is "56000")
+}
+
+#endif

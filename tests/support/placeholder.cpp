@@ -1,0 +1,1 @@
+// Work in progress: shared test fixtures land beside this file.

@@ -1,0 +1,2 @@
+// Work in progress: filled by its owner.
+int main() { return 0; }
