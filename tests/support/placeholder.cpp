@@ -1,1 +1,0 @@
-// Work in progress: shared test fixtures land beside this file.

@@ -1,0 +1,41 @@
+#ifndef TCP_DEVICE_H
+#define TCP_DEVICE_H
+
+#include <QByteArray>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// The device end of a TCP link on 127.0.0.1: listens on a free port and
+// takes the program's connection. Everything runs on the test's thread, so
+// each wait keeps the event loop running.
+class TcpDevice
+{
+public:
+    TcpDevice();   // listens at once; check isListening()
+    ~TcpDevice();
+
+    bool isListening() const { return server_.isListening(); }
+    quint16 port() const { return server_.serverPort(); }
+
+    bool waitForClient(int timeoutMs = 2000);
+    QTcpSocket *client() const { return client_; }
+
+    bool write(const QByteArray &bytes);
+    QByteArray readExactly(int n, int timeoutMs = 2000);
+    QByteArray readFor(int timeoutMs);
+
+    // Closes the program's connection from the device side.
+    void closeClient();
+    // Stops accepting; the port refuses connections afterwards.
+    void stopListening() { server_.close(); }
+
+private:
+    QTcpServer server_;
+    QPointer<QTcpSocket> client_;
+};
+
+// A port on 127.0.0.1 with nothing listening on it (connections are refused).
+quint16 refusedTcpPort();
+
+#endif
