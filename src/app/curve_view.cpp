@@ -1,8 +1,188 @@
-// Work in progress: empty bodies until its owner fills them.
+// "Curve view" tab: five live values against wall-clock time, with a read-out
+// of the values under the mouse pointer.
 #include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QDateTime>
+#include <QMouseEvent>
+#include <qcustomplot.h>
 
 double MainWindow::lastCurveKey = 0.0;
-void MainWindow::initCurvePlot(QCustomPlot *plot) {}
-void MainWindow::appendCurvePoint() {}
-void MainWindow::on_lineEdit_72_textChanged(const QString &text) {}
-void MainWindow::cureMousePoint(QMouseEvent *event) {}
+
+namespace {
+
+enum class ValueAxis { Left, Right };
+
+struct CurveGraph
+{
+    const char *name;
+    ValueAxis axis;
+    Qt::GlobalColor colour;
+    quint32 DeviceData::*field;   // in 0.01 V or 0.01 A
+    const char *unit;
+};
+
+const CurveGraph curveGraphs[] = {
+    {QT_TRANSLATE_NOOP("MainWindow", "PV Voltage"), ValueAxis::Left, Qt::blue, &DeviceData::pvVoltage, "V"},
+    {QT_TRANSLATE_NOOP("MainWindow", "Battery Voltage"), ValueAxis::Left, Qt::green, &DeviceData::batteryVoltage, "V"},
+    {QT_TRANSLATE_NOOP("MainWindow", "Load Voltage"), ValueAxis::Left, Qt::red, &DeviceData::loadVoltage, "V"},
+    {QT_TRANSLATE_NOOP("MainWindow", "Charging Current"), ValueAxis::Right, Qt::yellow, &DeviceData::pvCurrent, "A"},
+    {QT_TRANSLATE_NOOP("MainWindow", "Discharge Current"), ValueAxis::Right, Qt::black, &DeviceData::loadCurrent, "A"},
+};
+constexpr int CurveCount = int(sizeof curveGraphs / sizeof curveGraphs[0]);
+
+QCPAxis *valueAxisOf(QCustomPlot *plot, ValueAxis axis)
+{
+    return axis == ValueAxis::Left ? plot->yAxis : plot->yAxis2;
+}
+
+double nowAsKey()
+{
+    // Keys are whole Unix seconds, as the controller clock would count them.
+    return double(quint32(QDateTime::currentSecsSinceEpoch()));
+}
+
+} // namespace
+
+void MainWindow::initCurvePlot(QCustomPlot *plot)
+{
+    plot->xAxis->setVisible(true);
+    plot->yAxis->setVisible(true);
+    plot->yAxis2->setVisible(true);
+
+    for (const CurveGraph &g : curveGraphs) {
+        QCPGraph *graph = plot->addGraph(plot->xAxis, valueAxisOf(plot, g.axis));
+        graph->setPen(QPen(QColor(g.colour)));
+        graph->setName(tr(g.name));
+    }
+
+    QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
+    ticker->setDateTimeFormat(QStringLiteral("hh:mm"));
+    plot->xAxis->setTicker(ticker);
+    plot->xAxis->setLabel(tr("Time"));
+    plot->yAxis->setLabel(tr("Voltage(V)"));
+    plot->yAxis->setRangeLower(0);
+    plot->yAxis2->setLabel(tr("Current(A)"));
+    plot->yAxis2->setRangeLower(0);
+
+    plot->legend->setVisible(true);
+    plot->legend->setIconSize(16, 16);
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+
+    for (int i = 0; i < CurveCount; ++i) {
+        auto *tracer = new QCPItemTracer(plot);
+        tracer->setGraph(plot->graph(i));
+        tracer->setInterpolating(true);
+        tracer->setStyle(QCPItemTracer::tsCircle);
+        tracer->setSize(8);
+        tracer->setPen(plot->graph(i)->pen());
+        tracer->setBrush(QBrush(plot->graph(i)->pen().color()));
+        // Markers appear only while the pointer is over the data.
+        tracer->setVisible(false);
+        curveTracers[i] = tracer;
+    }
+
+    curveReadout = new QCPItemText(plot);
+    curveReadout->position->setType(QCPItemPosition::ptAxisRectRatio);
+    curveReadout->position->setType(QCPItemPosition::ptAbsolute);
+    // Anchored top-right, so the box hangs down and to the left of the pointer.
+    curveReadout->setPositionAlignment(Qt::AlignTop | Qt::AlignRight);
+    curveReadout->setVisible(false);
+    curveReadout->setTextAlignment(Qt::AlignLeft);
+    curveReadout->setFont(QFont(font().family(), 9));
+    curveReadout->setPadding(QMargins(8, 0, 0, 0));
+
+    connect(plot, SIGNAL(mouseMove(QMouseEvent*)), this, SLOT(cureMousePoint(QMouseEvent*)));
+}
+
+void MainWindow::appendCurvePoint()
+{
+    const double now = nowAsKey();
+    if (now - lastCurveKey < 1.0)
+        return;
+
+    QCustomPlot *plot = ui->customplot;
+    const DeviceData &d = mainEngine.deviceData;
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->addData(now, (d.*curveGraphs[i].field) * 0.01);
+
+    // Value axes only ever grow to cover every value plotted. Widening them by
+    // the new point gives what a full rescale would, without walking the
+    // whole history on every append.
+    for (int i = 0; i < CurveCount; ++i) {
+        QCPAxis *axis = plot->graph(i)->valueAxis();
+        QCPRange range = axis->range();
+        range.expand((d.*curveGraphs[i].field) * 0.01);
+        axis->setRange(range);
+    }
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->rescaleKeyAxis(true);
+
+    for (int i = 0; i < CurveCount; ++i) {
+        const CurveGraph &g = curveGraphs[i];
+        plot->graph(i)->setName(tr(g.name) + QStringLiteral(":%1%2")
+                                                 .arg((d.*g.field) * 0.01, 2, 'f', 2)
+                                                 .arg(QLatin1String(g.unit)));
+    }
+
+    lastCurveKey = now;
+    // 64-bit: a huge minute count must not overflow into a nonsense window.
+    const qint64 span = qint64(curveMinutes) * 60;
+    plot->xAxis->setRange(now - double(span), now);
+    plot->replot();
+}
+
+void MainWindow::on_lineEdit_72_textChanged(const QString &text)
+{
+    bool ok = false;
+    const int minutes = text.toInt(&ok, 10);
+    curveMinutes = ok ? minutes : 0;
+}
+
+void MainWindow::cureMousePoint(QMouseEvent *event)
+{
+    QCustomPlot *plot = ui->customplot;
+    const QPoint pixel = event->pos();
+    const double x = plot->xAxis->pixelToCoord(pixel.x());
+    const double y = plot->yAxis->pixelToCoord(pixel.y());
+    const QString time =
+        QDateTime::fromSecsSinceEpoch(qint64(x)).toString(QStringLiteral("hh:mm:ss"));
+
+    const QCPGraph *first = plot->graph(0);
+    const double firstKey = first->dataCount() > 0 ? first->dataMainKey(0) : 0.0;
+    const bool inside = x >= firstKey && x <= plot->xAxis->range().upper
+                        && y < plot->yAxis->range().upper;
+    if (!inside) {
+        curveReadout->setVisible(false);
+        for (QCPItemTracer *tracer : curveTracers)
+            tracer->setVisible(false);
+        plot->replot();
+        return;
+    }
+
+    double values[CurveCount] = {};
+    for (int i = 0; i < CurveCount; ++i) {
+        QCPItemTracer *tracer = curveTracers[i];
+        tracer->setVisible(true);
+        tracer->setGraphKey(x);
+        // The tracer moves to its key only on a redraw; bring it there now so
+        // the read-out matches the pointer rather than the previous event.
+        if (tracer->graph()->dataCount() > 0)
+            tracer->updatePosition();
+        const QPoint at = tracer->position->pixelPosition().toPoint();
+        values[i] = tracer->graph()->valueAxis()->pixelToCoord(at.y());
+    }
+
+    curveReadout->setVisible(true);
+    curveReadout->position->setPixelPosition(pixel);
+    curveReadout->setText(
+        QStringLiteral("PV Voltage:%1V\nBattery Voltage:%2V\nLoad Voltage:%3V\n"
+                       "Charging Current:%4A\nDischarge Current:%5A\nTime:%6")
+            .arg(values[0], 0, 'f', 2)
+            .arg(values[1], 0, 'f', 2)
+            .arg(values[2], 0, 'f', 2)
+            .arg(values[3], 0, 'f', 2)
+            .arg(values[4], 0, 'f', 2)
+            .arg(time));
+    plot->replot();
+}

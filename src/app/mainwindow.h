@@ -97,6 +97,15 @@ public:
     void showDefineLiveValues();
     void showModbusLiveValues();
     void showChargeTotals(bool generated, bool consumed);
+    // Success actions of the polling schedules.
+    void showRunData();                  // Define live values, lamps, curve point
+    void showModbusRunData();            // Modbus live values, curve point
+    void showPolledChargeTotals();
+    void showVersionAndRatedCurrents();
+    void showRatings();
+    void noteFactoryFirstHalf();
+    void showFactorySecondHalf();
+    void showModbusStatus();
     void showEnergyTotals();
     void showInternalTemperature();
     void showChargeStage();
@@ -107,12 +116,20 @@ public:
     void initCurvePlot(QCustomPlot *plot);
     void appendCurvePoint();
 
+    void showLoadState(bool loadOn, bool modbusLoadRule);
     // --- device information, list and reset (device_list.cpp) -----------
     void updateDeviceList(quint8 address, const QString &name);
     void resetDisplay();
 
     // --- parameter page (parameter_page.cpp) ----------------------------
 
+    void showRatedVoltage();
+    void showRatedCurrents();
+    void showVersionInfo();
+    void showDeviceModel();
+    void showSerialNumber();
+    void showFactoryInfo();
+    void showEncryptionState();
 public slots:
     // Parameter page, bound by name.
     void on_pushButton_clicked();
