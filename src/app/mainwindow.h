@@ -122,14 +122,24 @@ public:
     void resetDisplay();
 
     // --- parameter page (parameter_page.cpp) ----------------------------
+    struct ParameterRow;     // one field with its read and write action
+    struct ParameterBlock;   // the actions one "One-click" button runs
+    using ParameterAction = void (MainWindow::*)();
+    bool parameterPageIdle() const;
+    bool beginParameterAction(QPushButton *button, bool idleFirst = true);
+    int awaitParameterReply();
+    void endParameterAction(QPushButton *button, int outcome);
+    void readParameterRow(const ParameterRow &row);
+    void writeParameterRow(const ParameterRow &row);
+    void issueParameterRead(const ParameterRow &row);
+    void issueParameterWrite(const ParameterRow &row, const QString &input);
+    void showParameterRow(const ParameterRow &row);
+    void runDeviceCommand(QPushButton *button, void (com_protocol_solar::*command)(),
+                          bool idleFirst = true);
+    void switchLoad();
+    void runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks);
+    void writeConfiguration();
 
-    void showRatedVoltage();
-    void showRatedCurrents();
-    void showVersionInfo();
-    void showDeviceModel();
-    void showSerialNumber();
-    void showFactoryInfo();
-    void showEncryptionState();
 public slots:
     // Parameter page, bound by name.
     void on_pushButton_clicked();
