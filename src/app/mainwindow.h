@@ -118,6 +118,13 @@ public:
 
     void showLoadState(bool loadOn, bool modbusLoadRule);
     // --- device information, list and reset (device_list.cpp) -----------
+    void showRatedVoltage();
+    void showRatedCurrents();
+    void showVersionInfo();
+    void showDeviceModel();
+    void showSerialNumber();
+    void showFactoryInfo();
+    void showEncryptionState();
     void updateDeviceList(quint8 address, const QString &name);
     void resetDisplay();
 
