@@ -82,6 +82,8 @@ public:
     void setRxLampGreen();
     void setRxLampRed();
     bool linkIsDown() const;   // connectAction reads "Connect"
+    void setUpStatusBar();
+    void connectSignals();
 
     // --- link (link.cpp) ------------------------------------------------
     bool openSerialLink();
@@ -90,13 +92,11 @@ public:
     void onTcpConnected();
     void onTcpDisconnected();
     com_protocol_solar *activeEngine();
+    QIODevice *activeLink();   // the open port or socket of modeSetting, or none
+    void applyProtocolSetting();
+    void applyControllerSetting();
 
     // --- refresh cycle (refresh_cycle.cpp) ------------------------------
-
-    // --- live display (live_display.cpp) --------------------------------
-    void showDefineLiveValues();
-    void showModbusLiveValues();
-    void showChargeTotals(bool generated, bool consumed);
     // Success actions of the polling schedules.
     void showRunData();                  // Define live values, lamps, curve point
     void showModbusRunData();            // Modbus live values, curve point
@@ -106,17 +106,22 @@ public:
     void noteFactoryFirstHalf();
     void showFactorySecondHalf();
     void showModbusStatus();
+
+    // --- live display (live_display.cpp) --------------------------------
+    void showDefineLiveValues();
+    void showModbusLiveValues();
+    void showChargeTotals(bool generated, bool consumed);
     void showEnergyTotals();
     void showInternalTemperature();
     void showChargeStage();
     void showSystemVoltage();
     void showStatusLamps(bool modbusLoadRule);
+    void showLoadState(bool loadOn, bool modbusLoadRule);
 
     // --- curve view (curve_view.cpp) ------------------------------------
     void initCurvePlot(QCustomPlot *plot);
     void appendCurvePoint();
 
-    void showLoadState(bool loadOn, bool modbusLoadRule);
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();
     void showRatedCurrents();
