@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
+#include <QRecursiveMutex>
 #include <QSharedPointer>
 #include <QString>
 #include <QTimer>
@@ -124,10 +126,19 @@ signals:
 
 private:
     friend class SimLink;
-    void serveLink(SimLink *link);
-    void removeLink(SimLink *link);
-    QByteArray answer(const QByteArray &frame, bool *closeAfter);
-    QByteArray applyReplyFaults(const QByteArray &request, QByteArray reply, bool *closeAfter);
+    // One answer with the faults of the moment; the transport faults travel
+    // with it for the link to apply.
+    struct Reply
+    {
+        QByteArray bytes;
+        int staleBytes = 0;
+        int splitDelayMs = 0;
+        int closeAfter = 0;
+    };
+    Reply answer(const QByteArray &frame);
+    QByteArray deviceReply(const QByteArray &frame, int exceptionCode);
+    QByteArray applyReplyFaults(QByteArray reply, const SimFaults &faults) const;
+    void addLink(SimLink *link);
 
     mutable QRecursiveMutex mutex_;
     ProtocolKind protocol_;
@@ -135,9 +146,8 @@ private:
     QMap<quint8, QSharedPointer<SimulatedDevice>> devices_;
     SimFaults faults_;
     QList<SimRequest> log_;
-    int handledSinceConnect_ = 0;
     QTcpServer *tcpServer_ = nullptr;
-    QList<SimLink *> links_;
+    QList<QPointer<SimLink>> links_;
     QString ptyPath_;
     QTimer motionTimer_;
     int secondsPerTick_ = 60;

@@ -102,6 +102,13 @@ public:
     void setStatusBit(int bit, bool on);
     bool loadOn() const { return !statusBit(SimStatus::LoadOff); }
 
+    // A register written by a request. The status word reports conditions
+    // the device detects, so only its load-switch bit (3) is writable.
+    void writeFromBus(int r, quint16 value);
+    // Reset commands received (a reset keeps every stored setting).
+    int resetCount() const;
+    void noteReset();
+
     // Text fields as the Modbus decoder reads them: model and serial one
     // Latin-1 character per register, factory two, in reverse register
     // order; shorter texts are padded with spaces.
@@ -131,6 +138,7 @@ private:
     void setTextRegisters(int first, int count, int charsPerRegister, const QString &text);
     QString textRegisters(int first, int count, int charsPerRegister) const;
     void updateLiveValues();
+    void advanceClock(int seconds);
 
     mutable QRecursiveMutex mutex_;
     quint8 address_;
@@ -143,6 +151,7 @@ private:
     double generatedWh_ = 0;
     double consumedWh_ = 0;
     quint32 wiggle_ = 0x2545F491;   // deterministic noise
+    int resets_ = 0;
 };
 
 #endif

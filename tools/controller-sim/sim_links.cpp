@@ -1,0 +1,198 @@
+#include "sim_links.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "simulated_controller.h"
+
+namespace {
+
+// Quiet time after which a partial RTU request is taken as complete.
+constexpr int IdleGapMs = 50;
+constexpr char StaleByte = 0x5A;
+
+} // namespace
+
+SimLink::SimLink(SimulatedController *owner, ProtocolKind protocol)
+    : QObject(owner), owner_(owner), framer_(protocol)
+{
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setInterval(IdleGapMs);
+    connect(&idleTimer_, &QTimer::timeout, this, [this] { serve(framer_.flushIdle()); });
+}
+
+SimLink::~SimLink() = default;
+
+void SimLink::received(const QByteArray &bytes)
+{
+    serve(framer_.feed(bytes));
+    if (framer_.hasPending())
+        idleTimer_.start();
+    else
+        idleTimer_.stop();
+}
+
+void SimLink::serve(const QList<QByteArray> &frames)
+{
+    for (const QByteArray &frame : frames) {
+        const SimulatedController::Reply reply = owner_->answer(frame);
+        ++served_;
+        if (!reply.bytes.isEmpty())
+            sendReply(reply.bytes, reply.staleBytes, reply.splitDelayMs);
+        if (isStream() && reply.closeAfter > 0 && served_ >= reply.closeAfter) {
+            // Let the reply leave before the connection goes.
+            QTimer::singleShot(reply.splitDelayMs + 10, this, [this] { close(); });
+            return;
+        }
+    }
+}
+
+void SimLink::sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs)
+{
+    const QByteArray bytes = QByteArray(staleBytes, StaleByte) + reply;
+    if (splitDelayMs <= 0 || bytes.size() < 2) {
+        writeBytes(bytes);
+        return;
+    }
+    const int half = bytes.size() / 2;
+    writeBytes(bytes.left(half));
+    const QByteArray rest = bytes.mid(half);
+    QTimer::singleShot(splitDelayMs, this, [this, rest] { writeBytes(rest); });
+}
+
+// --- TCP ---------------------------------------------------------------------
+
+TcpSimLink::TcpSimLink(SimulatedController *owner, ProtocolKind protocol, QTcpSocket *socket)
+    : SimLink(owner, protocol), socket_(socket)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::readyRead, this, [this] { received(socket_->readAll()); });
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+}
+
+void TcpSimLink::close()
+{
+    if (socket_)
+        socket_->disconnectFromHost();
+}
+
+void TcpSimLink::writeBytes(const QByteArray &bytes)
+{
+    if (socket_ && socket_->state() == QAbstractSocket::ConnectedState)
+        socket_->write(bytes);
+}
+
+// --- pseudo-terminal -----------------------------------------------------------
+
+PtySimLink::PtySimLink(SimulatedController *owner, ProtocolKind protocol)
+    : SimLink(owner, protocol)
+{
+}
+
+PtySimLink::~PtySimLink()
+{
+    close();
+}
+
+bool PtySimLink::open()
+{
+    char name[128] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        master_ = slave_ = -1;
+        return false;
+    }
+    slavePath_ = QString::fromLocal8Bit(name);
+    // Raw until the tool sets the line up itself: no echo of our replies.
+    termios raw;
+    if (tcgetattr(slave_, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(slave_, TCSANOW, &raw);
+    }
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readMaster(); });
+    return true;
+}
+
+void PtySimLink::readMaster()
+{
+    QByteArray got;
+    char chunk[512];
+    for (;;) {
+        const ssize_t n = ::read(master_, chunk, sizeof chunk);
+        if (n > 0) {
+            got.append(chunk, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;   // EAGAIN: drained
+    }
+    if (!got.isEmpty())
+        received(got);
+}
+
+void PtySimLink::writeBytes(const QByteArray &bytes)
+{
+    int done = 0;
+    while (master_ >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += int(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, 20);
+        } else {
+            return;
+        }
+    }
+}
+
+void PtySimLink::close()
+{
+    delete notifier_;
+    notifier_ = nullptr;
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+// --- serial device ---------------------------------------------------------------
+
+SerialSimLink::SerialSimLink(SimulatedController *owner, ProtocolKind protocol)
+    : SimLink(owner, protocol), port_(new QSerialPort(this))
+{
+    connect(port_, &QSerialPort::readyRead, this, [this] { received(port_->readAll()); });
+}
+
+bool SerialSimLink::open(const QString &path, qint32 baud)
+{
+    port_->setPortName(path);
+    port_->setBaudRate(baud);
+    port_->setDataBits(QSerialPort::Data8);
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    return port_->open(QIODevice::ReadWrite);
+}
+
+void SerialSimLink::close()
+{
+    port_->close();
+}
+
+void SerialSimLink::writeBytes(const QByteArray &bytes)
+{
+    if (port_->isOpen())
+        port_->write(bytes);
+}
