@@ -1,7 +1,7 @@
 #include "request_framer.h"
 
-#include "define_device.h"
-#include "modbus_device.h"
+#include "define_responder.h"
+#include "modbus_responder.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ int RequestFramer::frontLength() const
 {
     switch (protocol_) {
     case ProtocolDefine:
-        if (quint8(buffer_[0]) != DefineDevice::Header)
+        if (quint8(buffer_[0]) != DefineResponder::Header)
             return -1;
-        return buffer_.size() < DefineDevice::FrameLength ? 0 : DefineDevice::FrameLength;
+        return buffer_.size() < DefineResponder::FrameLength ? 0 : DefineResponder::FrameLength;
     case ProtocolModbusRtu: {
         if (buffer_.size() < 2)
             return 0;
@@ -40,7 +40,7 @@ int RequestFramer::frontLength() const
         return buffer_.size() < n ? 0 : n;
     }
     case ProtocolModbusTcp: {
-        if (buffer_.size() < ModbusDevice::MbapLength)
+        if (buffer_.size() < ModbusResponder::MbapLength)
             return 0;
         const int protocolId = quint8(buffer_[2]) << 8 | quint8(buffer_[3]);
         const int length = quint8(buffer_[4]) << 8 | quint8(buffer_[5]);
@@ -58,9 +58,9 @@ bool RequestFramer::frontChecks(int length) const
     const QByteArray frame = buffer_.left(length);
     switch (protocol_) {
     case ProtocolDefine:
-        return DefineDevice::isValidFrame(frame);
+        return DefineResponder::isValidFrame(frame);
     case ProtocolModbusRtu:
-        return ModbusDevice::isValidRtuFrame(frame);
+        return ModbusResponder::isValidRtuFrame(frame);
     case ProtocolModbusTcp:
         return true;   // TCP carries no checksum; the header passed frontLength
     }
@@ -91,7 +91,7 @@ QList<QByteArray> RequestFramer::flushIdle()
     while (!buffer_.isEmpty()) {
         // An RTU request of an unknown function: if its CRC holds it is a
         // real request and deserves an "illegal function" answer.
-        if (protocol_ == ProtocolModbusRtu && ModbusDevice::isValidRtuFrame(buffer_)) {
+        if (protocol_ == ProtocolModbusRtu && ModbusResponder::isValidRtuFrame(buffer_)) {
             frames.append(buffer_);
             buffer_.clear();
             break;

@@ -5,8 +5,8 @@
 #include <QTcpSocket>
 
 #include "checksums.h"
-#include "define_device.h"
-#include "modbus_device.h"
+#include "define_responder.h"
+#include "modbus_responder.h"
 #include "sim_links.h"
 
 namespace {
@@ -143,40 +143,40 @@ QByteArray SimulatedController::deviceReply(const QByteArray &frame, int excepti
 {
     switch (protocol_) {
     case ProtocolDefine: {
-        if (!DefineDevice::isValidFrame(frame))
+        if (!DefineResponder::isValidFrame(frame))
             return {};
         const auto dev = devices_.value(byteAt(frame, 1));
-        return dev ? DefineDevice::reply(*dev, frame) : QByteArray();
+        return dev ? DefineResponder::reply(*dev, frame) : QByteArray();
     }
     case ProtocolModbusRtu: {
-        if (!ModbusDevice::isValidRtuFrame(frame))
+        if (!ModbusResponder::isValidRtuFrame(frame))
             return {};
         const quint8 address = byteAt(frame, 0);
         const QByteArray pdu = frame.mid(1, frame.size() - 3);
         if (address == 0) {   // broadcast: every device obeys, none answers
             for (const auto &d : qAsConst(devices_))
-                ModbusDevice::respond(*d, pdu);
+                ModbusResponder::respond(*d, pdu);
             return {};
         }
         const auto dev = devices_.value(address);
         if (!dev)
             return {};
-        return ModbusDevice::rtuFrame(address, exceptionCode
-            ? ModbusDevice::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
-            : ModbusDevice::respond(*dev, pdu));
+        return ModbusResponder::rtuFrame(address, exceptionCode
+            ? ModbusResponder::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
+            : ModbusResponder::respond(*dev, pdu));
     }
     case ProtocolModbusTcp: {
-        if (frame.size() < ModbusDevice::MbapLength + 1)
+        if (frame.size() < ModbusResponder::MbapLength + 1)
             return {};
         const quint16 transaction = quint16(byteAt(frame, 0) << 8 | byteAt(frame, 1));
         const quint8 unit = byteAt(frame, 6);
         const auto dev = devices_.value(unit);
         if (!dev)
             return {};
-        const QByteArray pdu = frame.mid(ModbusDevice::MbapLength);
-        return ModbusDevice::tcpFrame(transaction, unit, exceptionCode
-            ? ModbusDevice::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
-            : ModbusDevice::respond(*dev, pdu));
+        const QByteArray pdu = frame.mid(ModbusResponder::MbapLength);
+        return ModbusResponder::tcpFrame(transaction, unit, exceptionCode
+            ? ModbusResponder::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
+            : ModbusResponder::respond(*dev, pdu));
     }
     }
     return {};
@@ -191,7 +191,7 @@ QByteArray SimulatedController::applyReplyFaults(QByteArray reply, const SimFaul
         const int at = define ? 1 : rtu ? 0 : 6;
         reply[at] = char(byteAt(reply, at) + 1);
         if (define)
-            DefineDevice::seal(reply);
+            DefineResponder::seal(reply);
         else if (rtu)
             resealRtu(reply);
     }

@@ -1,5 +1,5 @@
-#ifndef DEFINE_DEVICE_H
-#define DEFINE_DEVICE_H
+#ifndef DEFINE_RESPONDER_H
+#define DEFINE_RESPONDER_H
 
 #include <QByteArray>
 
@@ -8,7 +8,7 @@ class SimulatedDevice;
 // Device side of the Define protocol: 16-byte frames, header 0x8E, CRC-8 in
 // the last byte. Answers are built from the device's holding registers with
 // the positions and scales the tool decodes them with.
-namespace DefineDevice {
+namespace DefineResponder {
 
 constexpr int FrameLength = 16;
 constexpr quint8 Header = 0x8E;

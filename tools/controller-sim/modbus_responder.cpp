@@ -1,4 +1,4 @@
-#include "modbus_device.h"
+#include "modbus_responder.h"
 
 #include "checksums.h"
 #include "simulated_device.h"
@@ -29,12 +29,12 @@ bool inMap(int start, int count)
 QByteArray readRegisters(SimulatedDevice &dev, const QByteArray &pdu)
 {
     if (pdu.size() != 5)
-        return ModbusDevice::exceptionPdu(ReadHoldingRegisters, ModbusDevice::IllegalDataValue);
+        return ModbusResponder::exceptionPdu(ReadHoldingRegisters, ModbusResponder::IllegalDataValue);
     const int start = be16(pdu, 1), count = be16(pdu, 3);
     if (count < 1 || count > MaxReadCount)
-        return ModbusDevice::exceptionPdu(ReadHoldingRegisters, ModbusDevice::IllegalDataValue);
+        return ModbusResponder::exceptionPdu(ReadHoldingRegisters, ModbusResponder::IllegalDataValue);
     if (!inMap(start, count))
-        return ModbusDevice::exceptionPdu(ReadHoldingRegisters, ModbusDevice::IllegalDataAddress);
+        return ModbusResponder::exceptionPdu(ReadHoldingRegisters, ModbusResponder::IllegalDataAddress);
     QByteArray out;
     out.append(char(ReadHoldingRegisters));
     out.append(char(2 * count));
@@ -46,12 +46,12 @@ QByteArray readRegisters(SimulatedDevice &dev, const QByteArray &pdu)
 QByteArray writeRegisters(SimulatedDevice &dev, const QByteArray &pdu)
 {
     if (pdu.size() < 6)
-        return ModbusDevice::exceptionPdu(WriteMultipleRegisters, ModbusDevice::IllegalDataValue);
+        return ModbusResponder::exceptionPdu(WriteMultipleRegisters, ModbusResponder::IllegalDataValue);
     const int start = be16(pdu, 1), count = be16(pdu, 3), bytes = quint8(pdu[5]);
     if (count < 1 || count > MaxWriteCount || bytes != 2 * count || pdu.size() != 6 + bytes)
-        return ModbusDevice::exceptionPdu(WriteMultipleRegisters, ModbusDevice::IllegalDataValue);
+        return ModbusResponder::exceptionPdu(WriteMultipleRegisters, ModbusResponder::IllegalDataValue);
     if (!inMap(start, count))
-        return ModbusDevice::exceptionPdu(WriteMultipleRegisters, ModbusDevice::IllegalDataAddress);
+        return ModbusResponder::exceptionPdu(WriteMultipleRegisters, ModbusResponder::IllegalDataAddress);
     for (int i = 0; i < count; ++i)
         dev.writeFromBus(start + i, quint16(be16(pdu, 6 + 2 * i)));
     return pdu.left(5);
@@ -59,7 +59,7 @@ QByteArray writeRegisters(SimulatedDevice &dev, const QByteArray &pdu)
 
 } // namespace
 
-namespace ModbusDevice {
+namespace ModbusResponder {
 
 QByteArray respond(SimulatedDevice &dev, const QByteArray &pdu)
 {

@@ -1,4 +1,4 @@
-#include "define_device.h"
+#include "define_responder.h"
 
 #include <iterator>
 
@@ -50,7 +50,7 @@ constexpr int NoCode = 0xFF;   // decodes to nothing, so the tool keeps its text
 
 struct Frame
 {
-    quint8 b[DefineDevice::FrameLength] = {};
+    quint8 b[DefineResponder::FrameLength] = {};
 
     int le(int k) const { return b[k] | b[k + 1] << 8; }
     int be(int k) const { return b[k] << 8 | b[k + 1]; }
@@ -421,7 +421,7 @@ const Command *findCommand(quint8 code)
 
 } // namespace
 
-namespace DefineDevice {
+namespace DefineResponder {
 
 bool isValidFrame(const QByteArray &frame)
 {

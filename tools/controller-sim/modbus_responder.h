@@ -1,5 +1,5 @@
-#ifndef MODBUS_DEVICE_H
-#define MODBUS_DEVICE_H
+#ifndef MODBUS_RESPONDER_H
+#define MODBUS_RESPONDER_H
 
 #include <QByteArray>
 
@@ -7,7 +7,7 @@ class SimulatedDevice;
 
 // Device side of Modbus: Read Holding Registers (0x03) and Write Multiple
 // Registers (0x10) over registers 0..143, framed for RTU (CRC-16) or TCP (MBAP).
-namespace ModbusDevice {
+namespace ModbusResponder {
 
 enum Exception : quint8 {
     IllegalFunction = 0x01,
