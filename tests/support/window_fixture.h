@@ -13,6 +13,14 @@
 class PtyPair;
 class TcpDevice;
 
+// A widget of the form by its object name (the form's generated header
+// belongs to the window's library, so tests look widgets up instead).
+template <class T>
+T *formWidget(const MainWindow &w, const char *objectName)
+{
+    return w.findChild<T *>(QLatin1String(objectName));
+}
+
 // Link state as the window itself reads it: the text of connectAction.
 bool linkIsUp(const MainWindow &w);
 void pressConnect(MainWindow &w);
