@@ -21,13 +21,20 @@ struct CodeTable
     const char *textOf(int code) const;
     // First code whose (translated by the caller's context) text equals text, or -1.
     int codeOf(const QString &text, const char *context) const;
+    // First code whose untranslated literal equals text, or -1.
+    int codeOfLiteral(const char *text) const;
 };
+
+// The code of "to" that has the same text as code has in "from", or -1: carries
+// a setting between the wire columns of one meaning (e.g. Modbus -> Define).
+int recode(const CodeTable &from, int code, const CodeTable &to);
 
 namespace CodeTables {
 extern const CodeTable batteryTypeDefine;   // Define 0x05, high nibble of byte 13; writes under Define
 extern const CodeTable batteryTypeModbus;   // register 50, reads and writes under Modbus
 extern const CodeTable systemVoltage;       // code = volts / 12
 extern const CodeTable loadModeModbus;      // register 39 and writeLoadMode codes
+extern const CodeTable loadModeMpptWrite;   // the mode byte of the MPPT frame 0x98
 extern const CodeTable loadModePwmDefine;   // Define 0x06 byte 13 >> 5 (PWM)
 extern const CodeTable loadModeMpptDefine;  // Define 0x06 byte 13 (MPPT)
 extern const CodeTable chargeStageDefine;   // Define 0x04 low nibble of byte 12

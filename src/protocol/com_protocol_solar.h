@@ -168,10 +168,59 @@ public slots:
     void rec_timer_slot();
 
 private:
+    // What processResponse makes of a response held in rxFrame.
+    enum class Verdict { Accepted, Rejected, Unrelated };
+
+    // send engine
+    void sendFrame(int length);
+    void succeed();
+    Verdict checkDefineResponse();
+    Verdict checkRtuResponse();
+    Verdict checkTcpResponse();
+    bool modbusCountFits(int count, int limit);
+    int putModbusWritePdu(int at, quint16 start, const quint32 *values, int count);
+    void beginTcpFrame(int pduLength);
+
+    // commands
+    void beginDefineFrame(quint8 code);
+    void beginMpptFrame(quint8 code, quint8 signature3, quint8 signature14);
+    void putLe(int at, quint32 value);
+    void putBe(int at, quint32 value);
+    void sendDefineFrame();
+    void sendDefineCommand(quint8 code);
+    void writeParameter(int reg, bool stored);
+    void sendDefineParameter(int reg, bool stored);
+    bool loadCompanions(const int *regs, int count);
+    void noteCompanion(int reg, quint32 frameValue);
+    void noteRegisterValue(int reg, quint32 value);
+    void writeBaudRateDefine(int code);
+
+    // decoding
+    void decodeDefine(const quint8 *frame);
+    void decodeDefineRunData(const quint8 *frame, bool fromControlWrite);
+    void decodeDefineBatterySettings(const quint8 *frame);
+    void decodeDefineLoadSettings(const quint8 *frame);
+    void decodeDefineVersion(const quint8 *frame);
+    void decodeDefineClock(const quint8 *frame);
+    void decodeModbusRegisters(quint16 start, const quint8 *values, int count);
+    void decodeModbusRegister(int reg, quint16 value);
+    void decodeModbusText(int reg);
+    void setCodeText(QString &field, const CodeTable &table, int code);
+
     int protocol_ = ProtocolDefine;
     int controllerType_ = ControllerPwm;
     quint8 slaveAddress_ = 1;
     int maxRetries_ = 2;
+
+    // Settings the MPPT frames 0x91, 0x93, 0x96 and 0x98 carry beside the one
+    // being written, in the unit those frames take, as last decoded from or
+    // written to this controller. A frame is refused while one is unknown,
+    // because a guessed value would overwrite the controller's own setting.
+    quint32 companionValue_[RegisterCount] = {};
+    bool companionKnown_[RegisterCount] = {};
+    // Register whose new value a protocol-independent write has just stored;
+    // the MPPT frame sends it from registerImage instead of the companion.
+    int freshRegister_ = -1;
 };
 
 #endif
