@@ -17,6 +17,12 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// The whole text: QString::fromUtf8(QByteArray) would stop at a NUL byte.
+QString decode(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
 QString fold(const QString &name)
 {
     return name.trimmed().toCaseFolded();
@@ -109,13 +115,13 @@ void ConfigFile::parse(const QByteArray &data)
             const int close = t.indexOf(']', i + 1);
             if (close > 0) {
                 line.header = true;
-                section = fold(QString::fromUtf8(t.mid(i + 1, close - i - 1)));
+                section = fold(decode(t.mid(i + 1, close - i - 1)));
                 if (!m_sections.contains(section))
                     m_sections.insert(section, at);
             }
         } else if (i < t.size() && t.at(i) != ';' && t.at(i) != '#') {
             const int eq = t.indexOf('=', i);
-            const QString key = eq > i ? fold(QString::fromUtf8(t.mid(i, eq - i))) : QString();
+            const QString key = eq > i ? fold(decode(t.mid(i, eq - i))) : QString();
             if (!key.isEmpty()) {
                 int value = eq + 1;
                 while (value < t.size() && isBlank(t.at(value)))
@@ -148,7 +154,7 @@ QString ConfigFile::value(const QString &key) const
     if (it == m_entries.constEnd())
         return QString();
     const Line &line = m_lines.at(*it);
-    return QString::fromUtf8(line.text.mid(line.valueOffset)).trimmed();
+    return decode(line.text.mid(line.valueOffset)).trimmed();
 }
 
 int ConfigFile::intValue(const QString &key) const
