@@ -1,0 +1,74 @@
+#ifndef ENGINE_WIRE_H
+#define ENGINE_WIRE_H
+
+// The protocol engine wired to the simulator without a transport: each frame
+// the engine sends goes to handleRequest(), and the answer comes back the way
+// the link hands it over (the last expected-length bytes, a zeroed buffer
+// behind them), from the event loop as a real answer would.
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <functional>
+
+#include "com_protocol_solar.h"
+#include "simulated_controller.h"
+
+class EngineWire
+{
+public:
+    EngineWire(SimulatedController &sim, com_protocol_solar &engine) : sim_(sim), engine_(engine)
+    {
+        engine.setResponseTimeout(100);
+        engine.setMaxRetries(0);
+        QObject::connect(&engine, &com_protocol_solar::beginSentData, &engine, [this] {
+            const QByteArray frame(reinterpret_cast<const char *>(engine_.txFrame), engine_.txLength);
+            const QByteArray reply = sim_.handleRequest(frame);
+            QTimer::singleShot(0, &engine_, [this, reply] { deliver(reply); });
+        });
+    }
+
+    // Runs one request to its outcome; true on success.
+    bool run(const std::function<void()> &request, int timeoutMs = 2000)
+    {
+        QSignalSpy ok(&engine_, &com_protocol_solar::receiveSuccesSignal);
+        QSignalSpy failed(&engine_, &com_protocol_solar::receiveFailSignal);
+        request();
+        QElapsedTimer clock;
+        clock.start();
+        while (ok.isEmpty() && failed.isEmpty() && clock.elapsed() < timeoutMs)
+            QTest::qWait(2);
+        return ok.count() == 1 && failed.isEmpty();
+    }
+
+    // A register read through whichever Modbus variant the engine speaks.
+    bool read(int start, int count)
+    {
+        return run([&] {
+            if (engine_.protocol() == ProtocolModbusTcp)
+                engine_.modbusTcpReadRegisters(quint16(start), count);
+            else
+                engine_.modbusRtuReadRegisters(quint16(start), count);
+        });
+    }
+
+private:
+    void deliver(const QByteArray &reply)
+    {
+        const int n = engine_.expectedResponseLength();
+        if (n == 0 || reply.size() < n)
+            return;   // the link would go on waiting: the engine's timer decides
+        std::memset(engine_.rxFrame, 0, 1024);
+        std::memcpy(engine_.rxFrame, reply.constData() + reply.size() - n, size_t(n));
+        engine_.rxLength = n;
+        engine_.processResponse();
+    }
+
+    SimulatedController &sim_;
+    com_protocol_solar &engine_;
+};
+
+#endif
