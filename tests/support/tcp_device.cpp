@@ -16,7 +16,7 @@ TcpDevice::~TcpDevice()
 
 bool TcpDevice::waitForClient(int timeoutMs)
 {
-    if (!client_) {
+    if (!client_ || client_->state() != QAbstractSocket::ConnectedState) {
         if (QTest::qWaitFor([this] { return server_.hasPendingConnections(); }, timeoutMs))
             client_ = server_.nextPendingConnection();
     }

@@ -18,7 +18,9 @@ public:
     bool isListening() const { return server_.isListening(); }
     quint16 port() const { return server_.serverPort(); }
 
+    // Takes the program's connection; a closed one is replaced by the next.
     bool waitForClient(int timeoutMs = 2000);
+    bool hasPendingClient() const { return server_.hasPendingConnections(); }
     QTcpSocket *client() const { return client_; }
 
     bool write(const QByteArray &bytes);
