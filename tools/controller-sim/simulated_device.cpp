@@ -191,6 +191,9 @@ void SimulatedDevice::setSecondOfDay(int second)
 {
     QMutexLocker lock(&mutex_);
     secondOfDay_ = ((second % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
+    // The device's clock shows the same time of day; its date stays.
+    regs_[SimReg::ClockDayHour] = quint16((regs_[SimReg::ClockDayHour] & 0xFF00) | secondOfDay_ / 3600);
+    regs_[SimReg::ClockMinuteSecond] = quint16((secondOfDay_ / 60 % 60) << 8 | secondOfDay_ % 60);
     updateLiveValues();
 }
 
@@ -227,7 +230,7 @@ void SimulatedDevice::advance(int seconds)
 void SimulatedDevice::updateLiveValues()
 {
     wiggle_ = wiggle_ * 1664525u + 1013904223u;
-    const double noise = ((wiggle_ >> 16) % 201 - 100) / 10000.0;   // +-1 %
+    const double noise = (int((wiggle_ >> 16) % 201) - 100) / 10000.0;   // +-1 %
     const double sun = irradianceAt(secondOfDay_);
     const double scale = qMax(1, int(regs_[SimReg::SystemVoltage]));   // multiple of a 12 V battery
     const bool mppt = type_ == ControllerMppt;
