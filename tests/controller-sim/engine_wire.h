@@ -17,6 +17,31 @@
 #include "com_protocol_solar.h"
 #include "simulated_controller.h"
 
+// Runs one request of the engine to its outcome; true on success.
+inline bool runToOutcome(com_protocol_solar &engine, const std::function<void()> &request, int timeoutMs = 2000)
+{
+    QSignalSpy ok(&engine, &com_protocol_solar::receiveSuccesSignal);
+    QSignalSpy failed(&engine, &com_protocol_solar::receiveFailSignal);
+    request();
+    QElapsedTimer clock;
+    clock.start();
+    while (ok.isEmpty() && failed.isEmpty() && clock.elapsed() < timeoutMs)
+        QTest::qWait(2);
+    return ok.count() == 1 && failed.isEmpty();
+}
+
+// Hands the answer bytes to the engine as the link does.
+inline void handOver(com_protocol_solar &engine, const QByteArray &bytes)
+{
+    const int n = engine.expectedResponseLength();
+    if (n == 0 || bytes.size() < n)
+        return;   // the link would go on waiting: the engine's timer decides
+    std::memset(engine.rxFrame, 0, 1024);
+    std::memcpy(engine.rxFrame, bytes.constData() + bytes.size() - n, size_t(n));
+    engine.rxLength = n;
+    engine.processResponse();
+}
+
 class EngineWire
 {
 public:
@@ -34,14 +59,7 @@ public:
     // Runs one request to its outcome; true on success.
     bool run(const std::function<void()> &request, int timeoutMs = 2000)
     {
-        QSignalSpy ok(&engine_, &com_protocol_solar::receiveSuccesSignal);
-        QSignalSpy failed(&engine_, &com_protocol_solar::receiveFailSignal);
-        request();
-        QElapsedTimer clock;
-        clock.start();
-        while (ok.isEmpty() && failed.isEmpty() && clock.elapsed() < timeoutMs)
-            QTest::qWait(2);
-        return ok.count() == 1 && failed.isEmpty();
+        return runToOutcome(engine_, request, timeoutMs);
     }
 
     // A register read through whichever Modbus variant the engine speaks.
@@ -56,19 +74,40 @@ public:
     }
 
 private:
-    void deliver(const QByteArray &reply)
-    {
-        const int n = engine_.expectedResponseLength();
-        if (n == 0 || reply.size() < n)
-            return;   // the link would go on waiting: the engine's timer decides
-        std::memset(engine_.rxFrame, 0, 1024);
-        std::memcpy(engine_.rxFrame, reply.constData() + reply.size() - n, size_t(n));
-        engine_.rxLength = n;
-        engine_.processResponse();
-    }
+    void deliver(const QByteArray &reply) { handOver(engine_, reply); }
 
     SimulatedController &sim_;
     com_protocol_solar &engine_;
+};
+
+// The engine on a real byte stream (a TCP socket, a serial port): frames go
+// out as they are built, answers gather until the expected length is there.
+class IoWire
+{
+public:
+    IoWire(com_protocol_solar &engine, QIODevice &io) : engine_(engine), io_(io)
+    {
+        QObject::connect(&engine, &com_protocol_solar::beginSentData, &engine, [this] {
+            buffer_.clear();
+            io_.write(reinterpret_cast<const char *>(engine_.txFrame), engine_.txLength);
+        });
+        QObject::connect(&io, &QIODevice::readyRead, &engine, [this] {
+            if (engine_.txLength == 0)
+                return;
+            buffer_ += io_.readAll();
+            handOver(engine_, buffer_);
+        });
+    }
+
+    bool run(const std::function<void()> &request, int timeoutMs = 2000)
+    {
+        return runToOutcome(engine_, request, timeoutMs);
+    }
+
+private:
+    com_protocol_solar &engine_;
+    QIODevice &io_;
+    QByteArray buffer_;
 };
 
 #endif
