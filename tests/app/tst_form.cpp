@@ -4,11 +4,14 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -63,6 +66,7 @@ private slots:
     void initTestCase();
     void windowIsFixedAt1366x768();
     void basicInformationIsShownAndCurveViewComesFirst();
+    void wholePageIsVisible();
     void onlyReportedInformationRefusesTyping();
     void fieldsShowPlaceholdersUntilDataArrive_data();
     void fieldsShowPlaceholdersUntilDataArrive();
@@ -83,7 +87,14 @@ void tst_form::initTestCase()
 {
     // The resources live in the static window library; pull them in.
     Q_INIT_RESOURCE(resources);
+    // Menu and status bar in a desktop's usual font (the offscreen platform
+    // defaults to 12 pt); the form sets its own fonts.
+    QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
     ui.setupUi(&window);
+    // Bars filled as the window fills them, so the page gets its real room.
+    window.menuBar()->addAction(QStringLiteral("Setting"));
+    window.menuBar()->addAction(QStringLiteral("Connect"));
+    window.statusBar()->addWidget(new QLabel(QStringLiteral("SN:01")));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 }
@@ -119,6 +130,23 @@ void tst_form::basicInformationIsShownAndCurveViewComesFirst()
     bool ok = false;
     QCOMPARE(ui.lineEdit_72->text().toInt(&ok, 10), 1000);
     QVERIFY(ok);
+}
+
+// Absolute positions leave no layout to make room: every control must end
+// inside the page and above the status bar.
+void tst_form::wholePageIsVisible()
+{
+    const QRect room(ui.centralWidget->pos(), ui.centralWidget->size());
+    const QRect page = ui.tabBase_info->rect();
+    const auto children = ui.tabBase_info->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(!children.isEmpty());
+    for (QWidget *child : children) {
+        const QRect r = child->geometry();
+        const QPoint corner = ui.tabBase_info->mapTo(&window, r.bottomRight());
+        QVERIFY2(r.bottom() <= page.bottom() && r.right() <= page.right(),
+                 qPrintable(child->objectName() + " runs past the page"));
+        QVERIFY2(room.contains(corner), qPrintable(child->objectName() + " is hidden by the window's edge"));
+    }
 }
 
 void tst_form::onlyReportedInformationRefusesTyping()

@@ -356,9 +356,14 @@ CURVE_TAB = node('QWidget', 'tabCurve_view', attrs=[('title', 'Curve view')], ch
     ])),
 ])])
 
+# The page is laid out for a tab bar about 26 px high; styles that draw taller
+# tabs (Fusion: 37 px at this font) would push the lowest row of buttons
+# under the status bar.
+TAB_BAR_STYLE = 'QTabBar::tab { height: 26px; }'
+
 TAB_WIDGET = node('QTabWidget', 'tabWidget', [
     size('minimumSize', 1190, 710), size('maximumSize', 1172, 16777215), font(ARIAL),
-    ('currentIndex', 'number', 1),
+    ('styleSheet', 'string', TAB_BAR_STYLE), ('currentIndex', 'number', 1),
 ], [CURVE_TAB, node('QWidget', 'tabBase_info', attrs=[('title', 'Basic information')], children=BASIC_INFO_PAGE)])
 
 MAIN_WINDOW = node('QMainWindow', 'MainWindow', [
