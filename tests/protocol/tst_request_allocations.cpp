@@ -1,0 +1,128 @@
+#include <QtTest>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "com_protocol_solar.h"
+
+// A request builds its frame in place: the only heap work it may cause is Qt's
+// own registration of the restarted response timer. Every allocation of this
+// thread (operator new and Qt's containers both end in malloc, which this
+// executable interposes) is counted while a request is issued and compared
+// with a bare restart of the timer.
+namespace {
+thread_local bool counting = false;
+thread_local long allocations = 0;
+}
+
+extern "C" {
+void *__libc_malloc(std::size_t size);
+void *__libc_calloc(std::size_t count, std::size_t size);
+void *__libc_realloc(void *p, std::size_t size);
+
+void *malloc(std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    return __libc_malloc(size);
+}
+
+void *calloc(std::size_t count, std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    return __libc_calloc(count, size);
+}
+
+void *realloc(void *p, std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    return __libc_realloc(p, size);
+}
+}
+
+namespace {
+
+long allocationsOf(const std::function<void()> &call)
+{
+    allocations = 0;
+    counting = true;
+    call();
+    counting = false;
+    return allocations;
+}
+
+using Request = std::function<void(com_protocol_solar &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Request)
+
+class tst_request_allocations : public QObject
+{
+    Q_OBJECT
+private slots:
+    void requestAllocatesNothing_data();
+    void requestAllocatesNothing();
+    void refusalAllocatesNothing();
+};
+
+void tst_request_allocations::requestAllocatesNothing_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<Request>("request");
+    const int D = ProtocolDefine, R = ProtocolModbusRtu, T = ProtocolModbusTcp;
+    const int P = ControllerPwm, M = ControllerMppt;
+    QTest::newRow("Define read") << D << P << Request([](com_protocol_solar &e) { e.defineReadVersionAndRatings(); });
+    QTest::newRow("Define PWM write") << D << P << Request([](com_protocol_solar &e) { e.writeFloatVoltage(1380); });
+    QTest::newRow("Define MPPT baud rate") << D << M << Request([](com_protocol_solar &e) { e.writeBaudRate(6); });
+    QTest::newRow("Define MPPT load settings") << D << M << Request([](com_protocol_solar &e) { e.writeLoadMode(2); });
+    QTest::newRow("Define serial number") << D << M << Request([](com_protocol_solar &e) { e.readSerialNumber(); });
+    QTest::newRow("RTU read") << R << P << Request([](com_protocol_solar &e) { e.modbusRtuReadRegisters(96, 18); });
+    QTest::newRow("RTU clock write") << R << P << Request([](com_protocol_solar &e) { e.writeClock(2024, 5, 17, 9, 30, 0); });
+    QTest::newRow("TCP read") << T << P << Request([](com_protocol_solar &e) { e.readFactoryInfo(); });
+    QTest::newRow("TCP write") << T << P << Request([](com_protocol_solar &e) { e.writeBatteryType(2); });
+}
+
+void tst_request_allocations::requestAllocatesNothing()
+{
+    QFETCH(int, protocol);
+    QFETCH(int, type);
+    QFETCH(Request, request);
+    com_protocol_solar engine;
+    engine.setProtocol(protocol);
+    engine.setControllerType(type);
+    // Companions of the MPPT load frame, as if read before.
+    engine.setProtocol(ProtocolModbusRtu);
+    engine.modbusRtuReadRegisters(39, 3);
+    const quint8 reply[] = {0x01, 0x03, 0x06, 0x00, 0x00, 0x00, 0x78, 0x01, 0x2C};
+    std::memcpy(engine.rxFrame, reply, sizeof reply);
+    const quint16 crc = modbusCrc16(reply, sizeof reply);
+    engine.rxFrame[sizeof reply] = quint8(crc >> 8);
+    engine.rxFrame[sizeof reply + 1] = quint8(crc);
+    engine.rxLength = int(sizeof reply) + 2;
+    engine.processResponse();
+    QCOMPARE(engine.txLength, 0);
+    engine.setProtocol(protocol);
+
+    request(engine);   // warm up: first registrations of the timer
+    const long timerRestart = allocationsOf([&] { engine.startResponseTimer(); });
+    const long requestCost = allocationsOf([&] { request(engine); });
+    QVERIFY(engine.txLength > 0);
+    QCOMPARE(requestCost, timerRestart);
+}
+
+void tst_request_allocations::refusalAllocatesNothing()
+{
+    com_protocol_solar engine;
+    engine.reportFailure();
+    QCOMPARE(allocationsOf([&] { engine.writeRegister37(1); }), 0L);
+    QCOMPARE(allocationsOf([&] { engine.clearConsumedEnergyTotal(); }), 0L);
+    QCOMPARE(engine.txLength, 0);
+}
+
+QTEST_GUILESS_MAIN(tst_request_allocations)
+#include "tst_request_allocations.moc"
