@@ -55,6 +55,8 @@ struct Shown
     QString DeviceData::*text;
 };
 
+// Named after the display formats: V2 volts with two decimals, C1 one
+// decimal, U unsigned, I signed, L list item by text.
 constexpr Shown v2(quint32 DeviceData::*m) { return {Format::V2, m, nullptr, nullptr}; }
 constexpr Shown c1(quint32 DeviceData::*m) { return {Format::C1, m, nullptr, nullptr}; }
 constexpr Shown u(quint32 DeviceData::*m) { return {Format::U, m, nullptr, nullptr}; }
