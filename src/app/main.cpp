@@ -1,10 +1,15 @@
 #include <QApplication>
+#include <QFont>
 
 #include "mainwindow.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The value fields ask for 宋体, which Linux desktops rarely have; the
+    // fallback face is too wide for the fields' fixed geometry.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei Mono")});
     MainWindow window;
     window.show();
     return app.exec();
