@@ -194,6 +194,35 @@ private slots:
         QVERIFY(waitForLinkUp(f.w()));
     }
 
+    // Connect while an attempt is under way starts it afresh; Connect over
+    // the serial port drops it, so it cannot bring the link up later on top
+    // of the serial link.
+    void pendingTcpAttemptIsRestartedOrDropped()
+    {
+        StalledTcpPort stalled;
+        QVERIFY(stalled.isValid());
+        WindowFixture f;
+        MainWindow &w = f.w();
+        f.holdRefreshCycle();
+        QVERIFY(f.dir.writeConfig(tcpConfigText(stalled.port(), QStringLiteral("Define"))));
+        MessageBoxCatcher boxes;
+        pressConnect(w);
+        QTest::qWait(100);
+        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::ConnectingState);
+        QVERIFY(!linkIsUp(w));
+
+        QSignalSpy states(&w.tcpSocket, &QTcpSocket::stateChanged);
+        pressConnect(w);
+        QVERIFY(states.count() >= 2);   // left, then entered again
+        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::ConnectingState);
+        QVERIFY(!linkIsUp(w));
+
+        PtyPair pty;
+        QVERIFY(f.connectSerial(pty, QStringLiteral("Define")));
+        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(boxes.count(), 0);
+    }
+
     // --- serial link states -------------------------------------------
 
     void serialOpensAtTheConfiguredSpeed_data()

@@ -3,6 +3,11 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 TcpDevice::TcpDevice()
 {
     server_.listen(QHostAddress::LocalHost, 0);
@@ -73,4 +78,27 @@ quint16 refusedTcpPort()
     const quint16 port = probe.serverPort();
     probe.close();
     return port;
+}
+
+StalledTcpPort::StalledTcpPort()
+{
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&addr), len) != 0
+        || ::listen(fd_, 0) != 0
+        || ::getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        return;
+    filler_.connectToHost(QHostAddress::LocalHost, ntohs(addr.sin_port));
+    if (filler_.waitForConnected(1000))
+        port_ = ntohs(addr.sin_port);
+}
+
+StalledTcpPort::~StalledTcpPort()
+{
+    filler_.abort();
+    if (fd_ >= 0)
+        ::close(fd_);
 }

@@ -40,4 +40,22 @@ private:
 // A port on 127.0.0.1 with nothing listening on it (connections are refused).
 quint16 refusedTcpPort();
 
+
+// A port on 127.0.0.1 where a connection attempt stays pending: the listen
+// queue holds one connection (made here) and is never accepted from, so
+// later SYNs go unanswered and the connecting side waits.
+class StalledTcpPort
+{
+public:
+    StalledTcpPort();
+    ~StalledTcpPort();
+    bool isValid() const { return port_ != 0; }
+    quint16 port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    quint16 port_ = 0;
+    QTcpSocket filler_;
+};
+
 #endif
