@@ -112,23 +112,21 @@ constexpr Schedule scheduleOf(const PollStep (&steps)[N])
 }
 
 // Define schedules depend on the controller type; Modbus polls both alike.
-bool chooseSchedule(const com_protocol_solar &engine, Schedule *schedule)
+// Any other protocol or controller type has nothing to poll (no steps).
+Schedule scheduleFor(const com_protocol_solar &engine)
 {
     switch (engine.protocol()) {
     case ProtocolDefine:
         if (engine.controllerType() == ControllerPwm)
-            *schedule = scheduleOf(pwmDefineSchedule);
-        else if (engine.controllerType() == ControllerMppt)
-            *schedule = scheduleOf(mpptDefineSchedule);
-        else
-            return false;
-        return true;
+            return scheduleOf(pwmDefineSchedule);
+        if (engine.controllerType() == ControllerMppt)
+            return scheduleOf(mpptDefineSchedule);
+        return {nullptr, 0};
     case ProtocolModbusRtu:
     case ProtocolModbusTcp:
-        *schedule = scheduleOf(modbusSchedule);
-        return true;
+        return scheduleOf(modbusSchedule);
     default:
-        return false;
+        return {nullptr, 0};
     }
 }
 
@@ -219,8 +217,8 @@ void MainWindow::refereshDisplayRef()
     // Stopped while the tick waits, so it cannot re-enter; the next tick
     // comes a full interval after this one ends.
     refreshTimer.stop();
-    Schedule schedule;
-    if (chooseSchedule(mainEngine, &schedule)) {
+    const Schedule schedule = scheduleFor(mainEngine);
+    if (schedule.count > 0) {
         if (++pollStep >= schedule.count || pollStep < 0)
             pollStep = 0;
         runStep(*this, schedule.steps[pollStep]);
