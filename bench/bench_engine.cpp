@@ -1,0 +1,198 @@
+// Engine cost of a 12-register Modbus read: request frames built and
+// checksummed, responses validated and decoded, per second; and a count of
+// heap allocations made while doing so (this executable replaces malloc and
+// friends with counting wrappers around glibc's own).
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <cstring>
+#include <cxxabi.h>
+#include <execinfo.h>
+#include <malloc.h>
+
+#include "bench_support.h"
+#include "com_protocol_solar.h"
+#include "simulated_controller.h"
+
+extern "C" {
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+void *__libc_memalign(size_t, size_t);
+void __libc_free(void *);
+}
+
+namespace {
+
+bool counting = false;
+long allocations = 0;
+constexpr int TraceDepth = 14;
+struct Trace
+{
+    void *frames[TraceDepth];
+    int depth = 0;
+};
+Trace *tracing = nullptr;   // where the next allocation's call stack goes
+
+void noteAllocation()
+{
+    if (!counting)
+        return;
+    ++allocations;
+    if (tracing && tracing->depth == 0) {
+        Trace *t = tracing;
+        tracing = nullptr;   // backtrace() may allocate itself
+        t->depth = backtrace(t->frames, TraceDepth);
+    }
+}
+
+} // namespace
+
+extern "C" {
+void *malloc(size_t n)
+{
+    noteAllocation();
+    return __libc_malloc(n);
+}
+void *calloc(size_t n, size_t m)
+{
+    noteAllocation();
+    return __libc_calloc(n, m);
+}
+void *realloc(void *p, size_t n)
+{
+    noteAllocation();
+    return __libc_realloc(p, n);
+}
+void *memalign(size_t a, size_t n)
+{
+    noteAllocation();
+    return __libc_memalign(a, n);
+}
+void *aligned_alloc(size_t a, size_t n)
+{
+    noteAllocation();
+    return __libc_memalign(a, n);
+}
+int posix_memalign(void **out, size_t a, size_t n)
+{
+    noteAllocation();
+    *out = __libc_memalign(a, n);
+    return *out ? 0 : 12;
+}
+void free(void *p)
+{
+    __libc_free(p);
+}
+}
+
+namespace {
+
+constexpr int Iterations = 200000;
+constexpr quint16 Start = 1;
+constexpr int Count = 12;
+
+struct Cost
+{
+    double perSecond = 0;
+    double requestAllocs = 0;    // per request: build, checksum, send, timer
+    double responseAllocs = 0;   // per response: validate, decode, success
+    QString requestAllocation;
+    QString responseAllocation;
+};
+
+// Function names of a call stack, innermost first, from the allocation up.
+QString describe(const Trace &t)
+{
+    if (t.depth == 0)
+        return QStringLiteral("none");
+    QStringList frames;
+    char **names = backtrace_symbols(t.frames, t.depth);
+    for (int i = 2; i < t.depth && names; ++i) {
+        const QByteArray mangled = QByteArray(names[i]).split('(').value(1).split('+').value(0);
+        int status = 0;
+        char *plain = abi::__cxa_demangle(mangled.constData(), nullptr, nullptr, &status);
+        frames << (status == 0 && plain ? QString::fromLatin1(plain).section(QLatin1Char('('), 0, 0)
+                                        : mangled.isEmpty() ? QStringLiteral("?") : QString::fromLatin1(mangled));
+        ::free(plain);
+    }
+    ::free(names);
+    return frames.join(QStringLiteral(" <- "));
+}
+
+Cost run(ProtocolKind protocol, bool trace)
+{
+    com_protocol_solar e;
+    e.setProtocol(protocol);
+    e.setControllerType(ControllerMppt);
+    int successes = 0;
+    QObject::connect(&e, &com_protocol_solar::receiveSuccesSignal, [&] { ++successes; });
+
+    // The answer of a real (simulated) device to the same request.
+    SimulatedController sim(protocol, ControllerMppt);
+    protocol == ProtocolModbusTcp ? e.modbusTcpReadRegisters(Start, Count) : e.modbusRtuReadRegisters(Start, Count);
+    const QByteArray reply = sim.handleRequest(QByteArray(reinterpret_cast<const char *>(e.txFrame), e.txLength));
+    e.stopResponseTimer();
+    e.txLength = 0;
+
+    allocations = 0;
+    Trace requestTrace, responseTrace;
+    long requestAllocs = 0, responseAllocs = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < Iterations; ++i) {
+        tracing = trace && i == 0 ? &requestTrace : nullptr;
+        counting = true;
+        protocol == ProtocolModbusTcp ? e.modbusTcpReadRegisters(Start, Count) : e.modbusRtuReadRegisters(Start, Count);
+        counting = false;
+        requestAllocs += allocations;
+        allocations = 0;
+        std::memcpy(e.rxFrame, reply.constData(), size_t(reply.size()));
+        if (protocol == ProtocolModbusTcp)
+            std::memcpy(e.rxFrame, e.txFrame, 2);   // this request's transaction id
+        e.rxLength = reply.size();
+        tracing = trace && i == 0 ? &responseTrace : nullptr;
+        counting = true;
+        e.processResponse();
+        counting = false;
+        responseAllocs += allocations;
+        allocations = 0;
+    }
+    tracing = nullptr;
+    Cost cost;
+    cost.perSecond = Iterations / (clock.nsecsElapsed() / 1e9);
+    cost.requestAllocs = double(requestAllocs) / Iterations;
+    cost.responseAllocs = double(responseAllocs) / Iterations;
+    cost.requestAllocation = describe(requestTrace);
+    cost.responseAllocation = describe(responseTrace);
+    if (successes != Iterations)
+        reportNote(QStringLiteral("only %1 of %2 responses were accepted").arg(successes).arg(Iterations));
+    return cost;
+}
+
+void report(const QString &name, ProtocolKind protocol)
+{
+    const Cost c = run(protocol, true);
+    reportResult(QStringLiteral("engine, %1 read of 12 registers").arg(name), c.perSecond,
+                 QStringLiteral("requests/s (built + checksummed + validated + decoded)"),
+                 QStringLiteral("one request = one 100 ms tick at most, so >= 10/s needed"), c.perSecond / 10.0,
+                 c.perSecond >= 10.0);
+    reportResult(QStringLiteral("engine, %1 heap allocations per request, response timer restart included").arg(name), c.requestAllocs,
+                 QStringLiteral("allocations"), QStringLiteral("target 0"), c.requestAllocs, c.requestAllocs == 0);
+    reportNote(QStringLiteral("per response (validate + decode + success): %1 allocations")
+                   .arg(c.responseAllocs, 0, 'f', 2));
+    reportNote(QStringLiteral("request allocates in: %1").arg(c.requestAllocation));
+    reportNote(QStringLiteral("response allocates in: %1").arg(c.responseAllocation));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    reportNote(machineDescription());
+    report(QStringLiteral("Modbus RTU"), ProtocolModbusRtu);
+    report(QStringLiteral("Modbus TCP"), ProtocolModbusTcp);
+    return 0;
+}

@@ -1,0 +1,149 @@
+// The running tool, connected and polling a simulated controller in a
+// process of its own:
+//  - CPU use over BENCH_SECONDS (default 60) as a share of one core, read
+//    from /proc/self/stat, with the wake-ups the waiting costs;
+//  - the period of a full polling cycle of each schedule against a bus whose
+//    every scanned address answers at once, against the schedule's floor
+//    (each request step: the 100 ms timer plus one 20 ms wait slice; the
+//    Define idle step: the timer alone).
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include "bench_support.h"
+#include "mainwindow.h"
+
+namespace {
+
+constexpr double CpuTarget = 0.02;
+constexpr double CycleTolerance = 0.05;
+constexpr int TimerMs = 100;
+constexpr int SliceMs = 20;
+
+long contextSwitches()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    long total = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+            total += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    }
+    return total;
+}
+
+bool measureCpu(int seconds)
+{
+    SimProcess sim;
+    if (!sim.startTcp({QStringLiteral("--protocol"), QStringLiteral("tcp")})) {
+        reportNote(QStringLiteral("cannot start the simulator"));
+        return false;
+    }
+    BenchWindow bw;
+    if (!bw.connectTcp(sim.port(), QStringLiteral("TCP Modbus"))) {
+        reportNote(QStringLiteral("cannot connect to the simulator"));
+        return false;
+    }
+    int requests = 0;
+    QObject::connect(&bw.w().mainEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
+    QObject::connect(&bw.w().scanEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
+    runEventsUntil([] { return false; }, 2000);   // settle: first cycle, first plot
+
+    const double cpu0 = cpuSeconds();
+    const double sim0 = cpuSeconds(sim.pid());
+    const long switches0 = contextSwitches();
+    const int requests0 = requests;
+    QElapsedTimer clock;
+    clock.start();
+    runEventsUntil([] { return false; }, seconds * 1000);
+    const double wall = clock.elapsed() / 1000.0;
+    const double share = (cpuSeconds() - cpu0) / wall;
+    reportResult(QStringLiteral("CPU while connected and polling (Modbus TCP, one device)"), share * 100.0,
+                 QStringLiteral("% of one core"),
+                 QStringLiteral("%1 s measured, target <= %2 %").arg(wall, 0, 'f', 0).arg(CpuTarget * 100),
+                 share / CpuTarget, share <= CpuTarget);
+    reportNote(QStringLiteral("%1 requests/s, %2 context switches/s (the 1 ms sleeps of the waits), "
+                              "simulator process %3 % of a core")
+                   .arg((requests - requests0) / wall, 0, 'f', 1)
+                   .arg((contextSwitches() - switches0) / wall, 0, 'f', 0)
+                   .arg((cpuSeconds(sim.pid()) - sim0) / wall * 100.0, 0, 'f', 2));
+    return bw.linkUp();
+}
+
+struct ScheduleCase
+{
+    const char *name;
+    const char *simProtocol;
+    const char *simController;
+    const char *protocol;      // config.ini text
+    const char *controller;
+    int requestSteps;          // steps that send and wait
+    int idleSteps;             // steps that only let the timer run
+};
+
+const ScheduleCase schedules[] = {
+    {"Modbus TCP", "tcp", "mppt", "TCP Modbus", "MPPT", 13, 0},
+    {"Define PWM", "define", "pwm", "Define", "PWM", 14, 1},
+    {"Define MPPT", "define", "mppt", "Define", "MPPT", 9, 1},
+};
+
+bool measureCycle(const ScheduleCase &c, int cycles)
+{
+    SimProcess sim;
+    // Every address the scan visits answers, so no step waits for a timeout.
+    if (!sim.startTcp({QStringLiteral("--protocol"), QLatin1String(c.simProtocol), QStringLiteral("--controller"),
+                       QLatin1String(c.simController), QStringLiteral("--address"), QStringLiteral("1-32")})) {
+        reportNote(QStringLiteral("cannot start the simulator"));
+        return false;
+    }
+    BenchWindow bw;
+    if (!bw.connectTcp(sim.port(), QLatin1String(c.protocol), QLatin1String(c.controller))) {
+        reportNote(QStringLiteral("cannot connect to the simulator"));
+        return false;
+    }
+    // A cycle starts whenever the schedule comes back to its first step.
+    QVector<qint64> starts;
+    int failures = 0;
+    QElapsedTimer clock;
+    clock.start();
+    MainWindow &w = bw.w();
+    QObject::connect(&w.mainEngine, &com_protocol_solar::beginSentData, [&] {
+        if (MainWindow::pollStep == 0 && w.mainEngine.retryCount == 0)
+            starts.append(clock.nsecsElapsed());
+    });
+    QObject::connect(&w.mainEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+    QObject::connect(&w.scanEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+    const int floorMs = c.requestSteps * (TimerMs + SliceMs) + c.idleSteps * TimerMs;
+    runEventsUntil([&] { return starts.size() > cycles + 1; }, (cycles + 3) * floorMs * 2);
+
+    QVector<double> periods;
+    for (int i = 2; i < starts.size(); ++i)   // the first cycle may start mid-way
+        periods.append((starts[i] - starts[i - 1]) / 1e6);
+    const double period = median(periods);
+    const double ratio = period / floorMs;
+    reportResult(QStringLiteral("polling cycle, %1").arg(QLatin1String(c.name)), period, QStringLiteral("ms median"),
+                 QStringLiteral("floor %1 ms, target within %2 %").arg(floorMs).arg(CycleTolerance * 100),
+                 ratio, periods.size() > 0 && ratio <= 1.0 + CycleTolerance && failures == 0);
+    reportNote(QStringLiteral("%1 cycles, min %2 ms, max %3 ms, %4 failed requests")
+                   .arg(periods.size())
+                   .arg(percentile(periods, 0.0), 0, 'f', 1)
+                   .arg(percentile(periods, 1.0), 0, 'f', 1)
+                   .arg(failures));
+    return periods.size() > 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    reportNote(machineDescription());
+    const int seconds = qEnvironmentVariableIsSet("BENCH_SECONDS") ? qEnvironmentVariableIntValue("BENCH_SECONDS") : 60;
+    const int cycles = qMax(3, seconds / 6);
+    bool ok = measureCpu(seconds);
+    for (const ScheduleCase &c : schedules)
+        ok = measureCycle(c, cycles) && ok;
+    return ok ? 0 : 1;
+}

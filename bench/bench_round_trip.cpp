@@ -1,0 +1,159 @@
+// Request round trip of a 12-register Modbus read through the tool's own link
+// and engine, against libmodbus's modbus_read_registers on the same simulated
+// device and transport: loopback Modbus TCP, and Modbus RTU at 115200 over a
+// pseudo-terminal. Median per request and the ratio ours/libmodbus.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <modbus.h>
+
+#include "bench_support.h"
+#include "mainwindow.h"
+#include "simulated_controller.h"
+
+namespace {
+
+constexpr int Blocks = 5;
+constexpr int PerBlock = 200;
+constexpr int Warmup = 20;
+constexpr quint16 Start = 1;
+constexpr int Count = 12;
+constexpr double Target = 1.2;
+
+// One read through the window's engine and link; -1 on failure.
+double ourRead(MainWindow &w, bool tcp)
+{
+    bool done = false, ok = false;
+    com_protocol_solar &e = w.mainEngine;
+    const auto c1 = QObject::connect(&e, &com_protocol_solar::receiveSuccesSignal, [&] { done = ok = true; });
+    const auto c2 = QObject::connect(&e, &com_protocol_solar::receiveFailSignal, [&] { done = true; });
+    QElapsedTimer clock;
+    clock.start();
+    tcp ? e.modbusTcpReadRegisters(Start, Count) : e.modbusRtuReadRegisters(Start, Count);
+    runEventsUntil([&] { return done; }, 5000);
+    const double us = clock.nsecsElapsed() / 1000.0;
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    return ok ? us : -1.0;
+}
+
+double libRead(modbus_t *ctx)
+{
+    uint16_t regs[Count];
+    QElapsedTimer clock;
+    clock.start();
+    const int rc = modbus_read_registers(ctx, Start, Count, regs);
+    const double us = clock.nsecsElapsed() / 1000.0;
+    return rc == Count ? us : -1.0;
+}
+
+struct Samples
+{
+    QVector<double> ours, lib;
+    int failures = 0;
+    void add(QVector<double> &to, double us, bool keep)
+    {
+        if (us < 0)
+            ++failures;
+        else if (keep)
+            to.append(us);
+    }
+};
+
+void report(const QString &transport, const Samples &s, const Samples &hidden)
+{
+    const double ours = median(s.ours), lib = median(s.lib);
+    const double ratio = lib > 0 ? ours / lib : 0.0;
+    reportResult(QStringLiteral("round trip, %1, 12-register read").arg(transport), ours, QStringLiteral("us median"),
+                 QStringLiteral("libmodbus %1 us median, target ratio <= %2").arg(lib, 0, 'f', 1).arg(Target),
+                 ratio, ratio > 0 && ratio <= Target && s.failures == 0);
+    reportNote(QStringLiteral("ours p10/p90 %1/%2 us, libmodbus p10/p90 %3/%4 us, %5 samples each, %6 failed requests")
+                   .arg(percentile(s.ours, 0.1), 0, 'f', 1).arg(percentile(s.ours, 0.9), 0, 'f', 1)
+                   .arg(percentile(s.lib, 0.1), 0, 'f', 1).arg(percentile(s.lib, 0.9), 0, 'f', 1)
+                   .arg(s.ours.size()).arg(s.failures));
+    reportNote(QStringLiteral("ours with the window hidden (no repaint of the frame boxes and lamps): %1 us median, "
+                              "ratio %2")
+                   .arg(median(hidden.ours), 0, 'f', 1)
+                   .arg(lib > 0 ? median(hidden.ours) / lib : 0.0, 0, 'f', 3));
+}
+
+bool benchTcp(bool shown, Samples &s)
+{
+    SimulatorThread sim(ProtocolModbusTcp, ControllerMppt);
+    const quint16 port = sim.listenTcp();
+    BenchWindow bw(shown);
+    if (!port || !bw.connectTcp(port, QStringLiteral("TCP Modbus"))) {
+        reportNote(QStringLiteral("Modbus TCP: cannot connect the window to the simulator"));
+        return false;
+    }
+    bw.holdRefreshCycle();
+    modbus_t *ctx = modbus_new_tcp("127.0.0.1", port);
+    modbus_set_slave(ctx, 1);
+    if (modbus_connect(ctx) != 0) {
+        reportNote(QStringLiteral("Modbus TCP: libmodbus cannot connect"));
+        modbus_free(ctx);
+        return false;
+    }
+    // Alternating blocks, so drift of the machine hits both alike.
+    for (int block = 0; block < Blocks; ++block) {
+        for (int i = 0; i < PerBlock + (block ? 0 : Warmup); ++i)
+            s.add(s.ours, ourRead(bw.w(), true), block || i >= Warmup);
+        for (int i = 0; i < PerBlock + (block ? 0 : Warmup); ++i)
+            s.add(s.lib, libRead(ctx), block || i >= Warmup);
+    }
+    modbus_close(ctx);
+    modbus_free(ctx);
+    return true;
+}
+
+bool benchRtu(bool shown, Samples &s)
+{
+    SimulatorThread sim(ProtocolModbusRtu, ControllerMppt);
+    const QString path = sim.openPty();
+    if (path.isEmpty()) {
+        reportNote(QStringLiteral("Modbus RTU: no pseudo-terminal"));
+        return false;
+    }
+    BenchWindow bw(shown);
+    // One client holds the terminal at a time: the window, then libmodbus.
+    for (int block = 0; block < Blocks; ++block) {
+        if (!bw.connectSerial(path, 115200, QStringLiteral("Modbus"))) {
+            reportNote(QStringLiteral("Modbus RTU: the window cannot open %1").arg(path));
+            return false;
+        }
+        bw.holdRefreshCycle();
+        for (int i = 0; i < PerBlock + Warmup; ++i)
+            s.add(s.ours, ourRead(bw.w(), false), i >= Warmup);
+        bw.disconnectLink();
+
+        modbus_t *ctx = modbus_new_rtu(path.toLocal8Bit().constData(), 115200, 'N', 8, 1);
+        modbus_set_slave(ctx, 1);
+        if (modbus_connect(ctx) != 0) {
+            reportNote(QStringLiteral("Modbus RTU: libmodbus cannot open %1").arg(path));
+            modbus_free(ctx);
+            return false;
+        }
+        for (int i = 0; i < PerBlock + Warmup; ++i)
+            s.add(s.lib, libRead(ctx), i >= Warmup);
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    reportNote(machineDescription());
+    // As the operator sees it, and hidden to tell the painting apart.
+    Samples tcp, tcpHidden, rtu, rtuHidden;
+    bool ok = benchTcp(true, tcp) && benchTcp(false, tcpHidden);
+    if (ok)
+        report(QStringLiteral("Modbus TCP loopback"), tcp, tcpHidden);
+    const bool rtuOk = benchRtu(true, rtu) && benchRtu(false, rtuHidden);
+    if (rtuOk)
+        report(QStringLiteral("Modbus RTU 115200 over a pty"), rtu, rtuHidden);
+    return ok && rtuOk ? 0 : 1;
+}
