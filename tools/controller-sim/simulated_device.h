@@ -10,7 +10,7 @@
 
 // Holding-register numbers of the controller, the one map the simulated
 // device keeps its whole state in. Both Modbus variants read and write them
-// as they stand; the Define answers are built from them (see define_codec.cpp).
+// as they stand; the Define answers are built from them (see define_responder.cpp).
 namespace SimReg {
 enum : int {
     PvVoltage = 1,            // 0.01 V
