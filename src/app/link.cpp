@@ -128,7 +128,7 @@ bool MainWindow::openSerialLink()
     const auto address = quint8(config.intValue(QStringLiteral("Serial/serial_address")));
     qDebug() << "serialPort" << name;
     qDebug() << "serialBaud" << baud;
-    qDebug() << "serialAddress" << address;
+    qDebug() << "serialAddress" << int(address);
 
     // Only a serial Connect sets the address; TCP keeps the last one used.
     mainEngine.setSlaveAddress(address);
