@@ -42,6 +42,46 @@ double nowAsKey()
     return double(quint32(QDateTime::currentSecsSinceEpoch()));
 }
 
+// Keeps the span caption and field floating over the plot's lower left corner
+// inside the visible part of the window: the tab page reaches below the
+// central widget on desktops whose status bar is taller than the form expects.
+class FloatInsideVisibleArea : public QObject
+{
+public:
+    FloatInsideVisibleArea(QWidget *plot, QWidget *clip, QList<QWidget *> floating)
+        : QObject(plot), plot_(plot), clip_(clip), floating_(floating)
+    {
+        for (QWidget *w : floating_)
+            formY_.append(w->y());
+        plot_->installEventFilter(this);
+        clip_->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show
+            || event->type() == QEvent::Move)
+            place();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void place()
+    {
+        const int clipBottom = plot_->mapFrom(clip_, QPoint(0, clip_->height())).y();
+        const int bottom = qMin(plot_->height(), clipBottom);
+        for (int i = 0; i < floating_.size(); ++i) {
+            QWidget *w = floating_[i];
+            w->move(w->x(), qMax(0, qMin(formY_[i], bottom - w->height() - 2)));
+        }
+    }
+
+    QWidget *plot_;
+    QWidget *clip_;
+    QList<QWidget *> floating_;
+    QList<int> formY_;
+};
+
 } // namespace
 
 void MainWindow::initCurvePlot(QCustomPlot *plot)
@@ -93,6 +133,7 @@ void MainWindow::initCurvePlot(QCustomPlot *plot)
     curveReadout->setPadding(QMargins(8, 0, 0, 0));
 
     connect(plot, SIGNAL(mouseMove(QMouseEvent*)), this, SLOT(cureMousePoint(QMouseEvent*)));
+    new FloatInsideVisibleArea(plot, ui->centralWidget, {ui->label_84, ui->lineEdit_72});
 }
 
 void MainWindow::appendCurvePoint()

@@ -90,6 +90,7 @@ private slots:
     void readoutFollowsPointer();
     void readoutHiddenOutsideData_data();
     void readoutHiddenOutsideData();
+    void spanFieldStaysVisible();
 };
 
 void tst_curve_view::init()
@@ -286,6 +287,28 @@ void tst_curve_view::readoutHiddenOutsideData()
     QVERIFY(!f.w().curveReadout->visible());
     for (QCPItemTracer *tracer : f.w().curveTracers)
         QVERIFY(!tracer->visible());
+}
+
+// The span caption and field float over the plot's lower left corner; the
+// tab page reaches below the central widget, so they must be kept above it.
+void tst_curve_view::spanFieldStaysVisible()
+{
+    WindowFixture f;
+    f.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    auto *tabs = f.w().findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    tabs->setCurrentIndex(0);
+    QWidget *central = f.w().centralWidget();
+    for (const char *name : {"label_84", "lineEdit_72"}) {
+        auto *w = f.w().findChild<QWidget *>(QLatin1String(name));
+        QVERIFY(w);
+        const QRect inCentral(w->mapTo(central, QPoint(0, 0)), w->size());
+        QVERIFY2(central->rect().contains(inCentral),
+                 qPrintable(QStringLiteral("%1 at %2,%3 outside %4 high")
+                                .arg(QLatin1String(name)).arg(inCentral.x())
+                                .arg(inCentral.bottom()).arg(central->height())));
+        QVERIFY(w->isVisible());
+    }
 }
 
 QTEST_MAIN(tst_curve_view)
