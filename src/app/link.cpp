@@ -220,15 +220,21 @@ void MainWindow::dataReceiveSlot()
     if (!engine)
         return;   // left in the link's buffer until a request is pending
     setTxLampGray();
-    const int n = engine->expectedResponseLength();
+    int n = engine->expectedResponseLength();
     if (QIODevice *link = activeLink())
         rxBuffer += link->readAll();
     if (n <= 0) {
         rxBuffer.clear();   // nothing this request could be answered with
         return;
     }
-    if (rxBuffer.size() < n)
-        return;
+    if (rxBuffer.size() < n) {
+        // A Modbus exception answer is short; handing it over lets the
+        // engine re-send at once rather than after its timeout.
+        n = engine->exceptionResponseLength(
+            reinterpret_cast<const quint8 *>(rxBuffer.constData()), rxBuffer.size());
+        if (n == 0)
+            return;
+    }
 
     // Whatever came in front of the response is noise or a stale answer.
     // Trimming here also keeps a stream of garbage from growing the buffer.

@@ -44,6 +44,11 @@ public:
     void reportFailure();
     // Bytes the link must gather for the pending request (0 when idle).
     int expectedResponseLength() const;
+    // Length of a Modbus exception answer to the pending request standing at
+    // the end of the count gathered bytes, or 0. It is shorter than the
+    // expected answer, so the link hands it over on its own instead of waiting
+    // for bytes that never come.
+    int exceptionResponseLength(const quint8 *bytes, int count) const;
 
     void modbusRtuReadRegisters(quint16 start, int count);
     void modbusRtuWriteRegisters(quint16 start, const quint32 *values, int count);

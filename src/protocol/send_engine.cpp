@@ -124,6 +124,32 @@ int com_protocol_solar::expectedResponseLength() const
     return 0;
 }
 
+int com_protocol_solar::exceptionResponseLength(const quint8 *bytes, int count) const
+{
+    if (txLength == 0)
+        return 0;
+    if (protocol_ == ProtocolModbusRtu) {
+        constexpr int length = 5;   // address, function | 0x80, code, CRC
+        if (count < length)
+            return 0;
+        const quint8 *e = bytes + count - length;
+        const quint16 crc = modbusCrc16(e, 3);
+        const bool match = e[0] == slaveAddress_ && e[1] == (txFrame[1] | 0x80)
+                           && e[3] == crc >> 8 && e[4] == (crc & 0xFF);
+        return match ? length : 0;
+    }
+    if (protocol_ == ProtocolModbusTcp) {
+        constexpr int length = MbapLength + 2;   // MBAP, function | 0x80, code
+        if (count < length)
+            return 0;
+        const quint8 *e = bytes + count - length;
+        const bool match = std::memcmp(e, txFrame, 4) == 0 && wordAt(e + 4) == 3
+                           && e[6] == txFrame[6] && e[7] == (txFrame[7] | 0x80);
+        return match ? length : 0;
+    }
+    return 0;
+}
+
 // --- validation ----------------------------------------------------------
 
 void com_protocol_solar::processResponse()

@@ -21,6 +21,8 @@ private slots:
     void transactionIds();
     void expectedResponseLength_data();
     void expectedResponseLength();
+    void exceptionResponseLength_data();
+    void exceptionResponseLength();
 };
 
 void tst_request_frames::defaults()
@@ -276,6 +278,46 @@ void tst_request_frames::expectedResponseLength()
     EngineProbe probe(protocol);
     request(probe);
     QCOMPARE(probe.engine.expectedResponseLength(), length);
+}
+
+// A short exception answer to the pending read is recognised at the end of
+// whatever has gathered; anything else is left to the full-length rule.
+void tst_request_frames::exceptionResponseLength_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QByteArray>("gathered");
+    QTest::addColumn<int>("length");
+    const int R = ProtocolModbusRtu, T = ProtocolModbusTcp;
+    QTest::newRow("RTU exception") << R << hexBytes("01 83 02 c0 f1") << 5;
+    QTest::newRow("RTU exception after noise") << R << hexBytes("ff 00 01 83 02 c0 f1") << 5;
+    QTest::newRow("RTU bad CRC") << R << hexBytes("01 83 02 c0 f2") << 0;
+    QTest::newRow("RTU other address") << R << hexBytes("02 83 02 30 f1") << 0;
+    QTest::newRow("RTU other function") << R << hexBytes("01 90 02 cd c1") << 0;
+    QTest::newRow("RTU too short") << R << hexBytes("83 02 c0 f1") << 0;
+    QTest::newRow("TCP exception") << T << hexBytes("00 02 00 00 00 03 01 83 02") << 9;
+    QTest::newRow("TCP other transaction") << T << hexBytes("00 03 00 00 00 03 01 83 02") << 0;
+    QTest::newRow("TCP wrong length") << T << hexBytes("00 02 00 00 00 04 01 83 02") << 0;
+    QTest::newRow("TCP other unit") << T << hexBytes("00 02 00 00 00 03 05 83 02") << 0;
+    QTest::newRow("Define never") << int(ProtocolDefine) << hexBytes("01 83 02 c0 f1") << 0;
+}
+
+void tst_request_frames::exceptionResponseLength()
+{
+    QFETCH(int, protocol);
+    QFETCH(QByteArray, gathered);
+    QFETCH(int, length);
+    EngineProbe probe(protocol);
+    if (protocol == ProtocolModbusRtu)
+        probe.engine.modbusRtuReadRegisters(1, 12);
+    else if (protocol == ProtocolModbusTcp)
+        probe.engine.modbusTcpReadRegisters(1, 12);
+    else
+        probe.engine.defineReadRunData();
+    const auto *bytes = reinterpret_cast<const quint8 *>(gathered.constData());
+    QCOMPARE(probe.engine.exceptionResponseLength(bytes, gathered.size()), length);
+    probe.engine.stopResponseTimer();
+    probe.engine.txLength = 0;
+    QCOMPARE(probe.engine.exceptionResponseLength(bytes, gathered.size()), 0);   // idle
 }
 
 QTEST_GUILESS_MAIN(tst_request_frames)
