@@ -123,16 +123,25 @@ bool BenchWindow::linkUp() const
     return window_->connectAction->text() == QLatin1String("Disonnect");
 }
 
+bool BenchWindow::writeTcpConfig(quint16 port, const QString &protocol, const QString &controller)
+{
+    return writeConfig(QStringLiteral("[common]\ncommunication_mode=Wifi\ncommunication_protocol=%1\n"
+                                      "[type]\ncontroller_type=%2\n"
+                                      "[Wifi]\nip_address=127.0.0.1\nip_port=%3\n")
+                           .arg(protocol, controller)
+                           .arg(port));
+}
+
+void BenchWindow::pressConnect()
+{
+    window_->connectAction->trigger();
+}
+
 bool BenchWindow::connectTcp(quint16 port, const QString &protocol, const QString &controller)
 {
-    const QString config = QStringLiteral("[common]\ncommunication_mode=Wifi\ncommunication_protocol=%1\n"
-                                          "[type]\ncontroller_type=%2\n"
-                                          "[Wifi]\nip_address=127.0.0.1\nip_port=%3\n")
-                               .arg(protocol, controller)
-                               .arg(port);
-    if (!writeConfig(config))
+    if (!writeTcpConfig(port, protocol, controller))
         return false;
-    window_->connectAction->trigger();
+    pressConnect();
     return runEventsUntil([this] { return linkUp(); }, 5000);
 }
 
@@ -175,7 +184,10 @@ SimProcess::~SimProcess()
 bool SimProcess::startTcp(const QStringList &arguments)
 {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start(QStringLiteral(SOLAR_SIM_EXE), arguments + QStringList{QStringLiteral("--tcp-port"), QStringLiteral("0")});
+    QStringList all = arguments;
+    if (!all.contains(QStringLiteral("--tcp-port")))
+        all << QStringLiteral("--tcp-port") << QStringLiteral("0");
+    process_.start(QStringLiteral(SOLAR_SIM_EXE), all);
     if (!process_.waitForStarted(5000))
         return false;
     const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));

@@ -41,6 +41,9 @@ public:
     MainWindow &w() { return *window_; }
 
     bool connectTcp(quint16 port, const QString &protocol, const QString &controller = QStringLiteral("MPPT"));
+    // config.ini for a TCP link; the next Connect reads it.
+    bool writeTcpConfig(quint16 port, const QString &protocol, const QString &controller = QStringLiteral("MPPT"));
+    void pressConnect();
     bool connectSerial(const QString &path, int baud, const QString &protocol,
                        const QString &controller = QStringLiteral("MPPT"));
     void disconnectLink();
@@ -60,7 +63,8 @@ class SimProcess
 {
 public:
     ~SimProcess();
-    // Starts solar-controller-sim with the arguments and waits for its TCP port.
+    // Starts solar-controller-sim with the arguments (on a free port unless
+    // they name one) and waits until it listens.
     bool startTcp(const QStringList &arguments);
     quint16 port() const { return port_; }
     qint64 pid() const { return process_.processId(); }

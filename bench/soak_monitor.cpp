@@ -1,0 +1,165 @@
+// Soak run: the real window connected to the simulator (a process of its
+// own, so its memory is not ours) for a long time, while the simulator is
+// restarted every so often with another protocol and a random fault, and the
+// window is connected again whenever its link went down, as an operator would.
+// Resident memory is sampled every minute; growth beyond what the curve
+// points account for (16 bytes per point in each of 5 graphs) is a finding.
+//   soak_monitor [seconds] [seed]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTextStream>
+#include <qcustomplot.h>
+
+#include "bench_support.h"
+#include "mainwindow.h"
+
+namespace {
+
+struct Protocol
+{
+    const char *sim;
+    const char *config;
+};
+const Protocol protocols[] = {{"define", "Define"}, {"rtu", "Modbus"}, {"tcp", "TCP Modbus"}};
+
+// Simulator options of each fault; the empty list is a healthy controller.
+const QStringList faults[] = {
+    {},
+    {},
+    {QStringLiteral("--silence")},
+    {QStringLiteral("--garbage")},
+    {QStringLiteral("--bad-crc")},
+    {QStringLiteral("--wrong-address")},
+    {QStringLiteral("--wrong-transaction")},
+    {QStringLiteral("--exception"), QStringLiteral("4")},
+    {QStringLiteral("--split-delay"), QStringLiteral("40")},
+    {QStringLiteral("--split-delay"), QStringLiteral("700")},
+    {QStringLiteral("--stale"), QStringLiteral("4")},
+    {QStringLiteral("--close-after"), QStringLiteral("25")},
+};
+
+constexpr int BytesPerPoint = 16;
+constexpr int Graphs = 5;
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const QStringList args = app.arguments();
+    const int seconds = args.size() > 1 ? args.at(1).toInt() : 1800;
+    const quint32 seed = args.size() > 2 ? args.at(2).toUInt() : QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    out() << machineDescription() << "\nsoak: " << seconds << " s, seed " << seed << Qt::endl;
+
+    const quint16 port = freePort();
+    BenchWindow bw;
+    MainWindow &w = bw.w();
+    auto *plot = w.findChild<QCustomPlot *>(QStringLiteral("customplot"));
+    int requests = 0, failures = 0, successes = 0;
+    for (com_protocol_solar *e : {&w.mainEngine, &w.scanEngine}) {
+        QObject::connect(e, &com_protocol_solar::beginSentData, [&] { ++requests; });
+        QObject::connect(e, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+        QObject::connect(e, &com_protocol_solar::receiveSuccesSignal, [&] { ++successes; });
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<SimProcess> sim;
+    QString situation;
+    int connectPresses = 0;
+    auto restartSim = [&] {
+        sim.reset();   // the window's link drops with it
+        const Protocol &p = protocols[random.bounded(int(std::size(protocols)))];
+        const bool pwm = random.bounded(2) == 0;
+        const QStringList &fault = faults[random.bounded(int(std::size(faults)))];
+        sim = std::make_unique<SimProcess>();
+        const bool started = sim->startTcp(QStringList{QStringLiteral("--protocol"), QLatin1String(p.sim), QStringLiteral("--controller"),
+                                  pwm ? QStringLiteral("pwm") : QStringLiteral("mppt"), QStringLiteral("--tcp-port"),
+                                  QString::number(port)}
+                      + fault);
+        situation = QStringLiteral("%1 %2, %3")
+                        .arg(QLatin1String(p.config), pwm ? QStringLiteral("PWM") : QStringLiteral("MPPT"),
+                             fault.isEmpty() ? QStringLiteral("healthy") : fault.join(QLatin1Char(' ')));
+        out() << QStringLiteral("%1 min  simulator: %2%3").arg(clock.elapsed() / 60000.0, 5, 'f', 1).arg(situation)
+                     .arg(started ? QString() : QStringLiteral(" (FAILED TO START)"))
+              << Qt::endl;
+        // The next Connect reads the protocol from config.ini.
+        bw.writeTcpConfig(port, QLatin1String(p.config), pwm ? QStringLiteral("PWM") : QStringLiteral("MPPT"));
+    };
+
+    restartSim();
+    qint64 nextRestart = 1000LL * (10 + random.bounded(30));
+    qint64 nextSample = 60000;
+    struct Sample { double minute; qint64 rss; int points; };
+    QVector<Sample> samples;
+    auto sample = [&] {
+        samples.append({clock.elapsed() / 60000.0, residentBytes(), plot->graph(0)->dataCount()});
+        const Sample &s = samples.last();
+        out() << QStringLiteral("%1 min  RSS %2 KiB  points %3  requests %4 (%5 ok, %6 failed)  Connect pressed %7  now: %8")
+                     .arg(s.minute, 5, 'f', 1).arg(s.rss / 1024).arg(s.points).arg(requests).arg(successes)
+                     .arg(failures).arg(connectPresses).arg(situation)
+              << Qt::endl;
+    };
+    sample();
+
+    while (clock.elapsed() < seconds * 1000LL) {
+        runEventsUntil([] { return false; }, 250);
+        if (!bw.linkUp()) {
+            bw.pressConnect();   // what the operator does when the link is down
+            ++connectPresses;
+        }
+        if (clock.elapsed() >= nextRestart) {
+            restartSim();
+            nextRestart = clock.elapsed() + 1000LL * (10 + random.bounded(30));
+        }
+        if (clock.elapsed() >= nextSample) {
+            sample();
+            nextSample += 60000;
+        }
+    }
+    sample();
+
+    // From the second minute on: fonts, caches and the first drawings of
+    // every widget settle in the first ones.
+    if (samples.size() < 5) {
+        out() << "too short to tell growth from settling: run 5 minutes or more" << Qt::endl;
+        return 0;
+    }
+    const Sample &first = samples.at(2);
+    const Sample &last = samples.last();
+    const qint64 growth = last.rss - first.rss;
+    const qint64 curve = qint64(last.points - first.points) * Graphs * BytesPerPoint;
+    const qint64 excess = growth - curve;
+    const double minutes = last.minute - first.minute;
+    out() << QStringLiteral("RSS growth %1 KiB over %2 min; curve points account for %3 KiB; beyond them %4 KiB (%5 KiB/hour)")
+                 .arg(growth / 1024).arg(minutes, 0, 'f', 1).arg(curve / 1024).arg(excess / 1024)
+                 .arg(minutes > 0 ? excess / 1024.0 / minutes * 60.0 : 0.0, 0, 'f', 0)
+          << Qt::endl;
+    out() << QStringLiteral("requests %1, successes %2, failures %3, Connect pressed %4 times, link %5 at the end")
+                 .arg(requests).arg(successes).arg(failures).arg(connectPresses)
+                 .arg(bw.linkUp() ? QStringLiteral("up") : QStringLiteral("down"))
+          << Qt::endl;
+    // A finding when memory grows beyond the curve by more than 1 MiB an
+    // hour and by more than allocator noise.
+    const bool finding = minutes > 0 && excess / minutes * 60.0 > 1024.0 * 1024.0 && excess > 256 * 1024;
+    out() << (finding ? "FINDING: memory grows beyond the curve points" : "no growth beyond the curve points")
+          << Qt::endl;
+    return finding ? 1 : 0;
+}
