@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 
 #include "mainwindow.h"
 
@@ -10,7 +11,8 @@ int main(int argc, char *argv[])
     // fallback face is too wide for the fields' fixed geometry.
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei Mono")});
-    MainWindow window;
+    MainWindow window;   // also registers the resources of the window library
+    app.setWindowIcon(QIcon(QStringLiteral(":/Images/icons/solar-monitor.png")));
     window.show();
     return app.exec();
 }
