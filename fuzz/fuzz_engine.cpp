@@ -194,6 +194,12 @@ void offerResponse(Engine &e, FuzzedDataProvider &in, const Outcomes &seen)
         fixChecksum(e, length);
     e.rxLength = length;
 
+    // The link asks this of whatever it has gathered so far.
+    const int gathered = int(qBound<qint64>(0, length, Engine::FrameBufferSize));
+    const int exception = e.exceptionResponseLength(e.rxFrame, gathered);
+    FUZZ_CHECK(exception == 0 || (exception <= gathered && exception < e.expectedResponseLength()),
+               "an exception answer longer than what was gathered or than the full answer");
+
     const bool pending = e.txLength != 0;
     const int retriesBefore = e.retryCount;
     const Outcomes before = seen;
