@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
@@ -84,12 +86,19 @@ void reportNote(const QString &text)
 
 bool runEventsUntil(const std::function<bool()> &done, int timeoutMs)
 {
+    // QCoreApplication::processEvents(flags, ms) never blocks, so a loop on it
+    // would spin and bill its own CPU to the tool; QEventLoop::processEvents
+    // with WaitForMoreEvents sleeps until something happens, and the timer
+    // makes sure something happens by the deadline.
     QDeadlineTimer deadline(timeoutMs);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(timeoutMs);
+    QEventLoop loop;
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents,
-                                        int(qMax<qint64>(1, deadline.remainingTime())));
+        loop.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     }
     return true;
 }
