@@ -231,10 +231,10 @@ void com_protocol_solar::writeRegister37(int value) { registerImage[37] = quint3
 void com_protocol_solar::writeRegister38(int value) { registerImage[38] = quint32(value); writeParameter(38, true); }
 void com_protocol_solar::writeNightTime1(int minutes) { registerImage[40] = quint32(minutes); writeParameter(40, true); }
 void com_protocol_solar::writeNightTime2(int minutes) { registerImage[41] = quint32(minutes); writeParameter(41, true); }
-void com_protocol_solar::writeLoadTimer1(int first, int second) { registerImage[42] = quint32(first * 256 + second); writeParameter(42, true); }
-void com_protocol_solar::writeLoadTimer2(int first, int second) { registerImage[43] = quint32(first * 256 + second); writeParameter(43, true); }
-void com_protocol_solar::writeLoadTimer3(int first, int second) { registerImage[44] = quint32(first * 256 + second); writeParameter(44, true); }
-void com_protocol_solar::writeLoadTimer4(int first, int second) { registerImage[45] = quint32(first * 256 + second); writeParameter(45, true); }
+void com_protocol_solar::writeLoadTimer1(int first, int second) { registerImage[42] = quint32(first) * 256 + quint32(second); writeParameter(42, true); }
+void com_protocol_solar::writeLoadTimer2(int first, int second) { registerImage[43] = quint32(first) * 256 + quint32(second); writeParameter(43, true); }
+void com_protocol_solar::writeLoadTimer3(int first, int second) { registerImage[44] = quint32(first) * 256 + quint32(second); writeParameter(44, true); }
+void com_protocol_solar::writeLoadTimer4(int first, int second) { registerImage[45] = quint32(first) * 256 + quint32(second); writeParameter(45, true); }
 void com_protocol_solar::writeLightOnVoltage(int value) { registerImage[46] = quint32(value); writeParameter(46, true); }
 void com_protocol_solar::writeLightOffVoltage(int value) { registerImage[47] = quint32(value); writeParameter(47, true); }
 void com_protocol_solar::writeRegister48(int value) { registerImage[48] = quint32(value); writeParameter(48, true); }
@@ -306,9 +306,10 @@ void com_protocol_solar::writeBaudRateDefine(int code)
 
 void com_protocol_solar::writeClock(int year, int month, int day, int hour, int minute, int second)
 {
-    registerImage[ClockReg] = quint32((year % 100) * 256 + month);
-    registerImage[ClockReg + 1] = quint32(day * 256 + hour);
-    registerImage[ClockReg + 2] = quint32(minute * 256 + second);
+    // Unsigned: arguments are not limited, and only the low bits go out.
+    registerImage[ClockReg] = quint32(year % 100) * 256 + quint32(month);
+    registerImage[ClockReg + 1] = quint32(day) * 256 + quint32(hour);
+    registerImage[ClockReg + 2] = quint32(minute) * 256 + quint32(second);
     writeParameter(ClockReg, true);
 }
 
