@@ -78,7 +78,7 @@ CpuFigures pollingCpu(int seconds, bool shown)
     return fig;
 }
 
-// What the specified wait costs on its own: waitWithEvents in 20 ms slices
+// What the refresh cycle's wait costs on its own: waitWithEvents in 20 ms slices
 // with nothing to do, as a share of one core.
 double waitCost(int seconds)
 {
