@@ -36,19 +36,6 @@ QString caseName(ParamsLink link, const char *what)
     return QStringLiteral("%1: %2").arg(QLatin1String(paramsLinkName(link)), QLatin1String(what));
 }
 
-QString styleName(const MainWindow &w, const QString &style)
-{
-    if (style == w.styleOk)
-        return QStringLiteral("ok");
-    if (style == w.styleFail)
-        return QStringLiteral("fail");
-    if (style == w.styleIdle)
-        return QStringLiteral("idle");
-    if (style == w.stylePlain)
-        return QStringLiteral("plain");
-    return QStringLiteral("other: ") + style;
-}
-
 QString fieldText(ParamsRig &rig, const QString &field)
 {
     if (QLineEdit *edit = rig.edit(field))

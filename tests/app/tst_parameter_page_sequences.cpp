@@ -29,17 +29,6 @@ const QStringList middleWrites = {"pushButton_40", "pushButton_42", "pushButton_
                                   "pushButton_86"};
 const QStringList rightWrites = {"pushButton_53", "pushButton_55", "pushButton_58"};
 
-QString styleName(const MainWindow &w, const QString &style)
-{
-    if (style == w.styleOk)
-        return QStringLiteral("ok");
-    if (style == w.styleFail)
-        return QStringLiteral("fail");
-    if (style == w.styleIdle)
-        return QStringLiteral("idle");
-    return QStringLiteral("other: ") + style;
-}
-
 QStringList stylesOf(ParamsRig &rig, const QStringList &buttons)
 {
     QStringList out;

@@ -17,6 +17,18 @@
 #include "com_protocol_solar.h"
 #include "simulated_controller.h"
 
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// A Modbus RTU frame with its CRC appended, low byte first.
+inline QByteArray withCrc(const QByteArray &frame)
+{
+    const quint16 crc = modbusCrc16(reinterpret_cast<const quint8 *>(frame.constData()), unsigned(frame.size()));
+    return frame + char(crc >> 8) + char(crc);
+}
+
 // Runs one request of the engine to its outcome; true on success.
 inline bool runToOutcome(com_protocol_solar &engine, const std::function<void()> &request, int timeoutMs = 2000)
 {

@@ -3,20 +3,10 @@
 #include <QtTest>
 
 #include "checksums.h"
+#include "engine_wire.h"
 #include "simulated_controller.h"
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray withCrc(const QByteArray &frame)
-{
-    const quint16 crc = modbusCrc16(reinterpret_cast<const quint8 *>(frame.constData()), unsigned(frame.size()));
-    return frame + char(crc >> 8) + char(crc);
-}
 
 QByteArray withMbap(quint16 transaction, const QByteArray &unitAndPdu)
 {

@@ -12,17 +12,6 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray withCrc(const QByteArray &frame)
-{
-    const quint16 crc = modbusCrc16(reinterpret_cast<const quint8 *>(frame.constData()), unsigned(frame.size()));
-    return frame + char(crc >> 8) + char(crc);
-}
-
 QByteArray sealed(const char *first15)
 {
     const QByteArray frame = hex(first15);

@@ -39,6 +39,19 @@ QString configProtocolOf(ParamsLink link)
 
 } // namespace
 
+QString styleName(const MainWindow &w, const QString &style)
+{
+    if (style == w.styleOk)
+        return QStringLiteral("ok");
+    if (style == w.styleFail)
+        return QStringLiteral("fail");
+    if (style == w.styleIdle)
+        return QStringLiteral("idle");
+    if (style == w.stylePlain)
+        return QStringLiteral("plain");
+    return QStringLiteral("other: ") + style;
+}
+
 const char *paramsLinkName(ParamsLink link)
 {
     switch (link) {

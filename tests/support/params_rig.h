@@ -17,6 +17,9 @@ enum class ParamsLink { DefinePwm, DefineMppt, ModbusRtu, ModbusTcp };
 
 const char *paramsLinkName(ParamsLink link);
 bool isModbusLink(ParamsLink link);
+class MainWindow;
+// Which of the window's button styles a style sheet is, for readable failures.
+QString styleName(const MainWindow &w, const QString &style);
 
 // A real MainWindow connected to an in-process simulated controller: Define
 // and Modbus TCP over a TCP socket, Modbus RTU over a pseudo-terminal. The
