@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTextStream>
+#include <malloc.h>
 #include <qcustomplot.h>
 
 #include "bench_support.h"
@@ -42,6 +43,14 @@ const QStringList faults[] = {
 
 constexpr int BytesPerPoint = 16;
 constexpr int Graphs = 5;
+
+// Bytes the program holds on the heap: unlike resident memory, not blurred by
+// freed memory the allocator keeps.
+qint64 heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return qint64(m.uordblks + m.hblkhd);
+}
 
 quint16 freePort()
 {
@@ -107,14 +116,15 @@ int main(int argc, char *argv[])
     restartSim();
     qint64 nextRestart = 1000LL * (10 + random.bounded(30));
     qint64 nextSample = 60000;
-    struct Sample { double minute; qint64 rss; int points; };
+    struct Sample { double minute; qint64 rss; qint64 heap; int points; };
     QVector<Sample> samples;
     auto sample = [&] {
-        samples.append({clock.elapsed() / 60000.0, residentBytes(), plot->graph(0)->dataCount()});
+        samples.append({clock.elapsed() / 60000.0, residentBytes(), heapInUse(), plot->graph(0)->dataCount()});
         const Sample &s = samples.last();
-        out() << QStringLiteral("%1 min  RSS %2 KiB  points %3  requests %4 (%5 ok, %6 failed)  Connect pressed %7  now: %8")
-                     .arg(s.minute, 5, 'f', 1).arg(s.rss / 1024).arg(s.points).arg(requests).arg(successes)
-                     .arg(failures).arg(connectPresses).arg(situation)
+        out() << QStringLiteral("%1 min  RSS %2 KiB  heap %3 KiB  points %4  requests %5 (%6 ok, %7 failed)  "
+                                "Connect pressed %8  now: %9")
+                     .arg(s.minute, 5, 'f', 1).arg(s.rss / 1024).arg(s.heap / 1024).arg(s.points).arg(requests)
+                     .arg(successes).arg(failures).arg(connectPresses).arg(situation)
               << Qt::endl;
     };
     sample();
@@ -138,19 +148,21 @@ int main(int argc, char *argv[])
 
     // From the second minute on: fonts, caches and the first drawings of
     // every widget settle in the first ones.
-    if (samples.size() < 5) {
+    if (samples.size() < 5 || samples.last().minute - samples.at(2).minute < 2.5) {
         out() << "too short to tell growth from settling: run 5 minutes or more" << Qt::endl;
         return 0;
     }
     const Sample &first = samples.at(2);
     const Sample &last = samples.last();
     const qint64 growth = last.rss - first.rss;
+    const qint64 heapGrowth = last.heap - first.heap;
     const qint64 curve = qint64(last.points - first.points) * Graphs * BytesPerPoint;
     const qint64 excess = growth - curve;
     const double minutes = last.minute - first.minute;
-    out() << QStringLiteral("RSS growth %1 KiB over %2 min; curve points account for %3 KiB; beyond them %4 KiB (%5 KiB/hour)")
-                 .arg(growth / 1024).arg(minutes, 0, 'f', 1).arg(curve / 1024).arg(excess / 1024)
-                 .arg(minutes > 0 ? excess / 1024.0 / minutes * 60.0 : 0.0, 0, 'f', 0)
+    out() << QStringLiteral("RSS growth %1 KiB over %2 min (heap in use %3 KiB); curve points account for %4 KiB; "
+                            "beyond them %5 KiB (%6 KiB/hour)")
+                 .arg(growth / 1024).arg(minutes, 0, 'f', 1).arg(heapGrowth / 1024).arg(curve / 1024)
+                 .arg(excess / 1024).arg(minutes > 0 ? excess / 1024.0 / minutes * 60.0 : 0.0, 0, 'f', 0)
           << Qt::endl;
     out() << QStringLiteral("requests %1, successes %2, failures %3, Connect pressed %4 times, link %5 at the end")
                  .arg(requests).arg(successes).arg(failures).arg(connectPresses)
