@@ -84,11 +84,6 @@ inline bool applies(Where where, const QString &protocol, SimTransport link)
     return false;
 }
 
-const QString styleOk = QStringLiteral("font: bold 12pt \"Arial\";background-color: rgb(0, 255, 0);");
-const QString styleIdle = QStringLiteral("font:bold 12pt \"Arial\";font-variant:bold;");
-const QString styleFail =
-    QStringLiteral("font:bold 12pt \"Arial\";font-variant:bold;background-color: rgb(255, 0, 0);");
-
 // The PV voltage field, and the float-voltage row (read under every protocol).
 const QString pvField = QStringLiteral("lineEdit_34");
 const QString floatField = QStringLiteral("lineEdit");
@@ -248,7 +243,7 @@ inline void runRow(SimTransport link)
     QVERIFY(lampShows(w.rxLamp, "green"));
     QTest::mouseClick(read, Qt::LeftButton);
     QCOMPARE(fieldText(w, floatField), QStringLiteral("13.80"));
-    QCOMPARE(read->styleSheet(), styleOk);
+    QCOMPARE(read->styleSheet(), w.styleOk);
 
     // New values behind the fault.
     device->setReg(SimReg::PvVoltage, 2050);
@@ -258,7 +253,7 @@ inline void runRow(SimTransport link)
         // A parameter action whose link goes away while it waits.
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&w] { return !linkIsUp(w); }, 2000));
-        QCOMPARE(read->styleSheet(), styleIdle);
+        QCOMPARE(read->styleSheet(), w.styleIdle);
         QCOMPARE(fieldText(w, floatField), QStringLiteral("13.80"));
         QVERIFY(!lampShows(w.rxLamp, "red"));
     } else {
@@ -270,7 +265,7 @@ inline void runRow(SimTransport link)
             QVERIFY(lampShows(w.rxLamp, "red"));
             QCOMPARE(fieldText(w, pvField), QStringLiteral("18.34"));
             QTest::mouseClick(read, Qt::LeftButton);
-            QCOMPARE(read->styleSheet(), styleFail);
+            QCOMPARE(read->styleSheet(), w.styleFail);
             QCOMPARE(fieldText(w, floatField), QStringLiteral("13.80"));
             QVERIFY(lampShows(w.rxLamp, "red"));
             break;
@@ -304,7 +299,7 @@ inline void runRow(SimTransport link)
     QVERIFY(lampShows(w.rxLamp, "green"));
     QTest::mouseClick(read, Qt::LeftButton);
     QCOMPARE(fieldText(w, floatField), QStringLiteral("14.10"));
-    QCOMPARE(read->styleSheet(), styleOk);
+    QCOMPARE(read->styleSheet(), w.styleOk);
     QVERIFY2(settled(w), "state left behind after recovery");
 }
 
