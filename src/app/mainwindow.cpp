@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "app_setting_dialog.h"
+#include "repaint_pacer.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -17,11 +18,20 @@ const QString grayLampImage = QStringLiteral(":/Images/Images/64X64/gray64x64.pn
 const QString greenLampImage = QStringLiteral(":/Images/Images/64X64/green64x64.png");
 const QString redLampImage = QStringLiteral(":/Images/Images/64X64/red64x64.png");
 
+constexpr int lampSize = 16;
+
 // Status-bar lamps are 16x16 whatever the picture's size; fast scaling keeps
 // the lamp's flat colours crisp.
-void showLamp(QLabel &lamp, const QString &image)
+QPixmap lampPixmap(const QString &image)
 {
-    lamp.setPixmap(QPixmap(image).scaled(16, 16, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    return QPixmap(image).scaled(lampSize, lampSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+// Lamps are set several times per exchange; an unchanged lamp costs nothing.
+void showLamp(QLabel &lamp, const QPixmap &pixmap)
+{
+    if (lamp.pixmap(Qt::ReturnByValue).cacheKey() != pixmap.cacheKey())
+        lamp.setPixmap(pixmap);
 }
 
 } // namespace
@@ -51,7 +61,10 @@ MainWindow::MainWindow(QWidget *parent)
       styleRed(QStringLiteral("font:bold 12pt \"Arial\";background-color: rgb(255, 0, 0);")),
       styleGreen(QStringLiteral("font:bold 12pt \"Arial\";;background-color: rgb(0, 255, 0);")),
       stylePlain(QStringLiteral("font:bold 12pt \"Arial\";")),
-      ui(new Ui::MainWindow)
+      ui(new Ui::MainWindow),
+      grayLamp(lampPixmap(grayLampImage)),
+      greenLamp(lampPixmap(greenLampImage)),
+      redLamp(lampPixmap(redLampImage))
 {
     initWindowResources();
     deviceNames[0] = QStringLiteral(" ");
@@ -64,6 +77,7 @@ MainWindow::MainWindow(QWidget *parent)
     settingAction = ui->menuBar->addAction(tr("Setting"));
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
+    new RepaintPacer(this);
 }
 
 MainWindow::~MainWindow()
@@ -80,6 +94,9 @@ void MainWindow::setUpStatusBar()
     ui->statusBar->addPermanentWidget(&txLamp, 0);
     ui->statusBar->addPermanentWidget(&rxLabel, 0);
     ui->statusBar->addPermanentWidget(&rxLamp, 0);
+    // A fixed size spares the status bar a new layout at every colour change.
+    txLamp.setFixedSize(lampSize, lampSize);
+    rxLamp.setFixedSize(lampSize, lampSize);
     ui->statusBar->addWidget(&snLabel, 0);
     snLabel.setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);bold 12pt \"Arial\";"));
     snLabel.setText(QStringLiteral("SN:%1").arg(mainEngine.slaveAddress(), 2, 10, QLatin1Char('0')));
@@ -132,29 +149,29 @@ void MainWindow::onWindowDestroyed()
 
 void MainWindow::setTxLampGray()
 {
-    showLamp(txLamp, grayLampImage);
+    showLamp(txLamp, grayLamp);
 }
 
 void MainWindow::setTxLampGreen()
 {
-    showLamp(txLamp, greenLampImage);
+    showLamp(txLamp, greenLamp);
 }
 
 void MainWindow::setRxLampGray()
 {
-    showLamp(rxLamp, grayLampImage);
+    showLamp(rxLamp, grayLamp);
 }
 
 void MainWindow::setRxLampGreen()
 {
-    showLamp(rxLamp, greenLampImage);
+    showLamp(rxLamp, greenLamp);
 }
 
 // A failure after the link went down is no news to the operator.
 void MainWindow::setRxLampRed()
 {
     if (!linkIsDown())
-        showLamp(rxLamp, redLampImage);
+        showLamp(rxLamp, redLamp);
 }
 
 bool MainWindow::linkIsDown() const

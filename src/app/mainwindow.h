@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidgetItem>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QSerialPort>
 #include <QString>
 #include <QTcpSocket>
@@ -67,6 +68,9 @@ public:
     const QString stylePlain;
     QListWidgetItem deviceItems[DeviceSlots];
     Ui::MainWindow *ui = nullptr;
+    const QPixmap grayLamp;    // the status-bar lamps, scaled once
+    const QPixmap greenLamp;
+    const QPixmap redLamp;
 
     // State of the refresh cycle and the curve that outlives connections
     // (one copy per process, never reset).
@@ -93,6 +97,7 @@ public:
     void onTcpDisconnected();
     com_protocol_solar *activeEngine();
     QIODevice *activeLink();   // the open port or socket of modeSetting, or none
+    void flushLink();
     void applyProtocolSetting();
     void applyControllerSetting();
 
@@ -121,6 +126,7 @@ public:
     // --- curve view (curve_view.cpp) ------------------------------------
     void initCurvePlot(QCustomPlot *plot);
     void appendCurvePoint();
+    void storeCurvePoint(double key);   // the five values, no redraw
 
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();
