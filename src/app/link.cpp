@@ -62,6 +62,15 @@ QString frameText(const QByteArray &bytes)
     return text;
 }
 
+// Setting a text box lays its document out anew; the same frame again
+// (a repeated request, an unchanged answer) leaves it as it is.
+void showFrame(QTextEdit *box, const QByteArray &bytes)
+{
+    const QString text = frameText(bytes);
+    if (box->toPlainText() != text)
+        box->setPlainText(text);
+}
+
 } // namespace
 
 void MainWindow::menu_connect_solt()
@@ -196,6 +205,16 @@ QIODevice *MainWindow::activeLink()
     return link && link->isOpen() ? link : nullptr;
 }
 
+// Both devices buffer writes until the event loop comes round again; the
+// request goes out now instead, so the answer can be on its way sooner.
+void MainWindow::flushLink()
+{
+    if (modeSetting == serialMode)
+        serialPort.flush();
+    else if (modeSetting == tcpMode)
+        tcpSocket.flush();
+}
+
 void MainWindow::dataSendSlot()
 {
     com_protocol_solar *engine = activeEngine();
@@ -207,9 +226,11 @@ void MainWindow::dataSendSlot()
     rxBuffer.clear();
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
     const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
-    if (QIODevice *link = activeLink())
+    if (QIODevice *link = activeLink()) {
         link->write(frame);
-    ui->textEdit->setPlainText(frameText(frame));
+        flushLink();
+    }
+    showFrame(ui->textEdit, frame);
     setRxLampGray();
     setTxLampGreen();
 }
@@ -243,7 +264,7 @@ void MainWindow::dataReceiveSlot()
     memset(engine->rxFrame, 0, qMin(rxFrameClearBytes, int(sizeof engine->rxFrame)));
     memcpy(engine->rxFrame, rxBuffer.constData(), size_t(copied));
     engine->rxLength = copied;
-    ui->textEdit_2->setPlainText(frameText(rxBuffer));
+    showFrame(ui->textEdit_2, rxBuffer);
     engine->processResponse();
 }
 

@@ -8,7 +8,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "checksums.h"
 #include "mainwindow.h"
@@ -599,6 +601,36 @@ private slots:
         QCOMPARE(w.mainEngine.txLength, 0);
         QVERIFY(w.rxBuffer.size() <= 2205);
         QVERIFY(linkIsUp(w));
+    }
+
+    void requestLeavesWithoutWaitingForEvents_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("serial") << true;
+        QTest::newRow("tcp") << false;
+    }
+
+    // The device end waits below without running the window's events, so
+    // the frame must be on the wire when the request call returns.
+    void requestLeavesWithoutWaitingForEvents()
+    {
+        QFETCH(bool, serial);
+        LinkRig rig(serial);
+        QVERIFY(rig.device.connect(rig.f, QStringLiteral("Define")));
+        rig.w().mainEngine.defineReadRunData();
+        QByteArray got;
+        if (serial) {
+            pollfd ready{rig.device.pty->masterFd(), POLLIN, 0};
+            QCOMPARE(::poll(&ready, 1, 1000), 1);
+            char buffer[64];
+            got = QByteArray(buffer, int(qMax<ssize_t>(::read(ready.fd, buffer, sizeof buffer), 0)));
+        } else {
+            QTcpSocket *peer = rig.device.tcp->client();
+            QVERIFY(peer);
+            QVERIFY(peer->waitForReadyRead(1000));
+            got = peer->readAll();
+        }
+        QCOMPARE(got, defineFrame(1, 0x01));
     }
 
     // --- lamps and reply states ---------------------------------------
