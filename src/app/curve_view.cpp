@@ -42,6 +42,22 @@ double nowAsKey()
     return double(quint32(QDateTime::currentSecsSinceEpoch()));
 }
 
+// A graph's points in one block grown by an hour's worth at a time. QVector
+// would double the block instead, and with a point a second a day's curve
+// would carry up to as much unused room as points.
+class CurveData : public QCPGraphDataContainer
+{
+public:
+    static constexpr int GrowthPoints = 3600;
+
+    void append(double key, double value)
+    {
+        if (mData.size() == mData.capacity())
+            mData.reserve(mData.size() + GrowthPoints);
+        add(QCPGraphData(key, value));
+    }
+};
+
 // Keeps the span caption and field floating over the plot's lower left corner
 // inside the visible part of the window: the tab page reaches below the
 // central widget on desktops whose status bar is taller than the form expects.
@@ -92,6 +108,7 @@ void MainWindow::initCurvePlot(QCustomPlot *plot)
 
     for (const CurveGraph &g : curveGraphs) {
         QCPGraph *graph = plot->addGraph(plot->xAxis, valueAxisOf(plot, g.axis));
+        graph->setData(QSharedPointer<QCPGraphDataContainer>(new CurveData));
         graph->setPen(QPen(QColor(g.colour)));
         graph->setName(tr(g.name));
     }
@@ -144,8 +161,7 @@ void MainWindow::appendCurvePoint()
 
     QCustomPlot *plot = ui->customplot;
     const DeviceData &d = mainEngine.deviceData;
-    for (int i = 0; i < CurveCount; ++i)
-        plot->graph(i)->addData(now, (d.*curveGraphs[i].field) * 0.01);
+    storeCurvePoint(now);
 
     // Value axes only ever grow to cover every value plotted. Widening them by
     // the new point gives what a full rescale would, without walking the
@@ -171,6 +187,16 @@ void MainWindow::appendCurvePoint()
     const qint64 span = qint64(curveMinutes) * 60;
     plot->xAxis->setRange(now - double(span), now);
     plot->replot();
+}
+
+void MainWindow::storeCurvePoint(double key)
+{
+    QCustomPlot *plot = ui->customplot;
+    const DeviceData &d = mainEngine.deviceData;
+    for (int i = 0; i < CurveCount; ++i) {
+        auto *data = static_cast<CurveData *>(plot->graph(i)->data().data());
+        data->append(key, (d.*curveGraphs[i].field) * 0.01);
+    }
 }
 
 void MainWindow::on_lineEdit_72_textChanged(const QString &text)

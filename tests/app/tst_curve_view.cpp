@@ -8,6 +8,8 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <malloc.h>
+
 #include "mainwindow.h"
 #include "monitoring_sim.h"
 #include "window_fixture.h"
@@ -91,6 +93,7 @@ private slots:
     void readoutHiddenOutsideData_data();
     void readoutHiddenOutsideData();
     void spanFieldStaysVisible();
+    void longHistoryCarriesLittleSlack();
 };
 
 void tst_curve_view::init()
@@ -309,6 +312,27 @@ void tst_curve_view::spanFieldStaysVisible()
                                 .arg(inCentral.bottom()).arg(central->height())));
         QVERIFY(w->isVisible());
     }
+}
+
+// A week of points a second must fit in memory: each point is 16 bytes,
+// and growing the graphs by doubling would add up to as much again unused.
+void tst_curve_view::longHistoryCarriesLittleSlack()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizer's allocator keeps its own books");
+#else
+    WindowFixture f;
+    MainWindow &w = f.w();
+    constexpr int Points = 40000;   // past 2^15, where doubling leaves most unused
+    const double t0 = nowKey() - Points;
+    const size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+    for (int i = 0; i < Points; ++i)
+        w.storeCurvePoint(t0 + i);
+    const size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
+    QCOMPARE(plotOf(w)->graph(4)->dataCount(), Points);
+    const double perPoint = double(after - before) / (5.0 * Points);
+    QVERIFY2(perPoint < 18.0, qPrintable(QString::number(perPoint)));
+#endif
 }
 
 QTEST_MAIN(tst_curve_view)
