@@ -4,6 +4,7 @@
 // pseudo-terminal. Median per request and the ratio ours/libmodbus.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <modbus.h>
 
 #include "bench_support.h"
@@ -23,24 +24,39 @@ constexpr double Target = 1.2;
 // link, shown in hexadecimal, lamps set (dataSendSlot runs inside the emit).
 QVector<double> *sendSide = nullptr;
 
-// One read through the window's engine and link; -1 on failure.
-double ourRead(MainWindow &w, bool tcp)
+// Reads through the window's engine and link. The harness stays out of the
+// figure: its connections are made once, and it waits in one event loop for
+// the engine's outcome (the engine's own timeout bounds the wait).
+class OurClient
 {
-    bool done = false, ok = false;
-    com_protocol_solar &e = w.mainEngine;
-    const auto c1 = QObject::connect(&e, &com_protocol_solar::receiveSuccesSignal, [&] { done = ok = true; });
-    const auto c2 = QObject::connect(&e, &com_protocol_solar::receiveFailSignal, [&] { done = true; });
-    QElapsedTimer clock;
-    clock.start();
-    tcp ? e.modbusTcpReadRegisters(Start, Count) : e.modbusRtuReadRegisters(Start, Count);
-    if (sendSide)
-        sendSide->append(clock.nsecsElapsed() / 1000.0);
-    runEventsUntil([&] { return done; }, 5000);
-    const double us = clock.nsecsElapsed() / 1000.0;
-    QObject::disconnect(c1);
-    QObject::disconnect(c2);
-    return ok ? us : -1.0;
-}
+public:
+    explicit OurClient(MainWindow &w) : engine_(w.mainEngine)
+    {
+        QObject::connect(&engine_, &com_protocol_solar::receiveSuccesSignal, &loop_, [this] { done_ = ok_ = true; });
+        QObject::connect(&engine_, &com_protocol_solar::receiveFailSignal, &loop_, [this] { done_ = true; });
+    }
+
+    // Microseconds for one read; -1 on failure.
+    double read(bool tcp)
+    {
+        done_ = ok_ = false;
+        QElapsedTimer clock;
+        clock.start();
+        tcp ? engine_.modbusTcpReadRegisters(Start, Count) : engine_.modbusRtuReadRegisters(Start, Count);
+        if (sendSide)
+            sendSide->append(clock.nsecsElapsed() / 1000.0);
+        while (!done_)
+            loop_.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+        const double us = clock.nsecsElapsed() / 1000.0;
+        return ok_ ? us : -1.0;
+    }
+
+private:
+    com_protocol_solar &engine_;
+    QEventLoop loop_;
+    bool done_ = false;
+    bool ok_ = false;
+};
 
 double libRead(modbus_t *ctx)
 {
@@ -98,6 +114,7 @@ bool benchTcp(bool shown, Samples &s)
         return false;
     }
     bw.holdRefreshCycle();
+    OurClient ours(bw.w());
     modbus_t *ctx = modbus_new_tcp("127.0.0.1", port);
     modbus_set_slave(ctx, 1);
     if (modbus_connect(ctx) != 0) {
@@ -108,7 +125,7 @@ bool benchTcp(bool shown, Samples &s)
     // Alternating blocks, so drift of the machine hits both alike.
     for (int block = 0; block < Blocks; ++block) {
         for (int i = 0; i < PerBlock + (block ? 0 : Warmup); ++i)
-            s.add(s.ours, ourRead(bw.w(), true), block || i >= Warmup);
+            s.add(s.ours, ours.read(true), block || i >= Warmup);
         for (int i = 0; i < PerBlock + (block ? 0 : Warmup); ++i)
             s.add(s.lib, libRead(ctx), block || i >= Warmup);
     }
@@ -127,6 +144,7 @@ bool benchRtu(bool shown, Samples &s)
         return false;
     }
     BenchWindow bw(shown);
+    OurClient ours(bw.w());
     // One client holds the terminal at a time: the window, then libmodbus.
     for (int block = 0; block < Blocks; ++block) {
         if (!bw.connectSerial(path, 115200, QStringLiteral("Modbus"))) {
@@ -135,7 +153,7 @@ bool benchRtu(bool shown, Samples &s)
         }
         bw.holdRefreshCycle();
         for (int i = 0; i < PerBlock + Warmup; ++i)
-            s.add(s.ours, ourRead(bw.w(), false), i >= Warmup);
+            s.add(s.ours, ours.read(false), i >= Warmup);
         bw.disconnectLink();
 
         modbus_t *ctx = modbus_new_rtu(path.toLocal8Bit().constData(), 115200, 'N', 8, 1);
