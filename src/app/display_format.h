@@ -37,15 +37,17 @@ inline QString signedNumber(qint32 value)
 }
 
 // A disabled widget keeps what it shows: the operator may have frozen it.
+// An unchanged value is left alone: every poll rewrites every field, and a
+// new style sheet costs a repolish even when it is the same.
 inline void writeText(QLineEdit *field, const QString &text)
 {
-    if (field->isEnabled())
+    if (field->isEnabled() && field->text() != text)
         field->setText(text);
 }
 
 inline void writeStyle(QWidget *widget, const QString &style)
 {
-    if (widget->isEnabled())
+    if (widget->isEnabled() && widget->styleSheet() != style)
         widget->setStyleSheet(style);
 }
 
