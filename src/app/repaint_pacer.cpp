@@ -7,6 +7,7 @@
 RepaintPacer::RepaintPacer(QWidget *window) : QObject(window), window_(window)
 {
     frameEnd_.setSingleShot(true);
+    frameEnd_.setTimerType(Qt::PreciseTimer);
     connect(&frameEnd_, &QTimer::timeout, this, &RepaintPacer::paintNow);
     window_->installEventFilter(this);
 }
@@ -18,19 +19,13 @@ bool RepaintPacer::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != window_ || event->type() != QEvent::UpdateRequest || passing_)
         return false;
-    if (frameEnd_.isActive())
-        return true;
-    if (!sinceLastPaint_.isValid() || sinceLastPaint_.elapsed() >= FrameMs) {
-        sinceLastPaint_.start();
-        return false;
-    }
-    frameEnd_.start(int(FrameMs - sinceLastPaint_.elapsed()));
+    if (!frameEnd_.isActive())
+        frameEnd_.start(FrameMs);
     return true;
 }
 
 void RepaintPacer::paintNow()
 {
-    sinceLastPaint_.start();
     QEvent request(QEvent::UpdateRequest);
     passing_ = true;
     QCoreApplication::sendEvent(window_, &request);
