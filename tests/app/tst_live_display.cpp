@@ -23,6 +23,20 @@ const QStringList faultLamps = {
     QStringLiteral("pushButton_97"),  QStringLiteral("pushButton_98"),
 };
 
+// Counts the style changes a widget goes through.
+class RestyleCounter : public QObject
+{
+public:
+    explicit RestyleCounter(QWidget *w) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::StyleChange)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
 } // namespace
 
 class tst_live_display : public QObject
@@ -40,6 +54,7 @@ private slots:
     void loadVoltageRule_data();
     void loadVoltageRule();
     void disabledWidgetsKeepWhatTheyShow();
+    void unchangedValuesAreLeftAsTheyAre();
 };
 
 void tst_live_display::defineLiveValues_data()
@@ -284,6 +299,35 @@ void tst_live_display::disabledWidgetsKeepWhatTheyShow()
     QCOMPARE(fieldText(f.w(), "lineEdit_62"), QStringLiteral("22.22"));
     QCOMPARE(fieldText(f.w(), "lineEdit_56"), QStringLiteral("33.33"));
     QCOMPARE(pushButton(f.w(), "pushButton_113")->styleSheet(), red);
+}
+
+// Every poll shows every value again. One that has not changed is left as it
+// is: a selection the operator made to copy it survives, and no lamp goes
+// through a new style sheet for nothing.
+void tst_live_display::unchangedValuesAreLeftAsTheyAre()
+{
+    WindowFixture f;
+    DeviceData &d = f.w().mainEngine.deviceData;
+    d.pvCurrent = 500;
+    d.statusWord = 0x003;
+    f.w().showDefineLiveValues();
+    f.w().showStatusLamps(false);
+    QLineEdit *field = lineEdit(f.w(), "lineEdit_35");
+    field->selectAll();
+    RestyleCounter restyled(pushButton(f.w(), "pushButton_113"));
+
+    f.w().showDefineLiveValues();
+    f.w().showStatusLamps(false);
+    QCOMPARE(field->selectedText(), QStringLiteral("5.00"));
+    QCOMPARE(restyled.count, 0);
+
+    d.pvCurrent = 600;
+    d.statusWord = 0;
+    f.w().showDefineLiveValues();
+    f.w().showStatusLamps(false);
+    QCOMPARE(fieldText(f.w(), "lineEdit_35"), QStringLiteral("6.00"));
+    QVERIFY(restyled.count > 0);
+    QCOMPARE(pushButton(f.w(), "pushButton_113")->styleSheet(), plain);
 }
 
 QTEST_MAIN(tst_live_display)
