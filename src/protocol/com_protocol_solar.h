@@ -1,6 +1,7 @@
 #ifndef COM_PROTOCOL_SOLAR_H
 #define COM_PROTOCOL_SOLAR_H
 
+#include <QHash>
 #include <QObject>
 #include <QReadWriteLock>
 #include <QTimer>
@@ -226,6 +227,9 @@ private:
     // Register whose new value a protocol-independent write has just stored;
     // the MPPT frame sends it from registerImage instead of the companion.
     int freshRegister_ = -1;
+    // Code texts as translated, by their untranslated text: every answer is
+    // decoded, and translating anew each time would allocate each time.
+    QHash<const char *, QString> translatedTexts_;
 };
 
 #endif

@@ -182,8 +182,13 @@ QString wordText(const quint32 *image, int first, int last)
 
 void com_protocol_solar::setCodeText(QString &field, const CodeTable &table, int code)
 {
-    if (const char *text = table.textOf(code))
-        field = tr(text);
+    const char *text = table.textOf(code);
+    if (!text)
+        return;
+    auto known = translatedTexts_.constFind(text);
+    if (known == translatedTexts_.constEnd())
+        known = translatedTexts_.insert(text, tr(text));
+    field = *known;
 }
 
 // --- Define ------------------------------------------------------------------

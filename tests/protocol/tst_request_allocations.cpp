@@ -71,6 +71,8 @@ private slots:
     void requestAllocatesNothing_data();
     void requestAllocatesNothing();
     void refusalAllocatesNothing();
+    void answerAllocatesNothing_data();
+    void answerAllocatesNothing();
 };
 
 void tst_request_allocations::init()
@@ -133,6 +135,51 @@ void tst_request_allocations::refusalAllocatesNothing()
     QCOMPARE(allocationsOf([&] { engine.writeRegister37(1); }), 0L);
     QCOMPARE(allocationsOf([&] { engine.clearConsumedEnergyTotal(); }), 0L);
     QCOMPARE(engine.txLength, 0);
+}
+
+void tst_request_allocations::answerAllocatesNothing_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::newRow("RTU") << int(ProtocolModbusRtu);
+    QTest::newRow("TCP") << int(ProtocolModbusTcp);
+}
+
+// Validating and decoding the answer to a poll of the live values, texts of
+// the PV and charge states included, once each text has been seen.
+void tst_request_allocations::answerAllocatesNothing()
+{
+    QFETCH(int, protocol);
+    com_protocol_solar engine;
+    engine.setProtocol(protocol);
+    const bool tcp = protocol == ProtocolModbusTcp;
+    const auto answer = [&] {
+        tcp ? engine.modbusTcpReadRegisters(1, 12) : engine.modbusRtuReadRegisters(1, 12);
+        quint8 *f = engine.rxFrame;
+        const int at = tcp ? 6 : 0;
+        if (tcp) {
+            std::memcpy(f, engine.txFrame, 4);   // transaction and protocol id
+            f[4] = 0;
+            f[5] = 3 + 24;
+        }
+        f[at] = 1;
+        f[at + 1] = 3;
+        f[at + 2] = 24;
+        for (int i = 0; i < 24; ++i)
+            f[at + 3 + i] = quint8(i % 2 ? 1 : 0);   // every register 1
+        engine.rxLength = at + 3 + 24;
+        if (!tcp) {
+            const quint16 crc = modbusCrc16(f, unsigned(engine.rxLength));
+            f[engine.rxLength++] = quint8(crc >> 8);
+            f[engine.rxLength++] = quint8(crc);
+        }
+    };
+    QSignalSpy succeeded(&engine, &com_protocol_solar::receiveSuccesSignal);
+    answer();
+    engine.processResponse();   // first sight of each text
+    answer();
+    QCOMPARE(allocationsOf([&] { engine.processResponse(); }), 0L);
+    QCOMPARE(succeeded.count(), 2);
+    QVERIFY(!engine.deviceData.pvStateText.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_request_allocations)
