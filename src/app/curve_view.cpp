@@ -31,6 +31,12 @@ const CurveGraph curveGraphs[] = {
 };
 constexpr int CurveCount = int(sizeof curveGraphs / sizeof curveGraphs[0]);
 
+// In volts or amperes.
+double valueOf(const DeviceData &d, const CurveGraph &g)
+{
+    return (d.*g.field) * 0.01;
+}
+
 QCPAxis *valueAxisOf(QCustomPlot *plot, ValueAxis axis)
 {
     return axis == ValueAxis::Left ? plot->yAxis : plot->yAxis2;
@@ -169,7 +175,7 @@ void MainWindow::appendCurvePoint()
     for (int i = 0; i < CurveCount; ++i) {
         QCPAxis *axis = plot->graph(i)->valueAxis();
         QCPRange range = axis->range();
-        range.expand((d.*curveGraphs[i].field) * 0.01);
+        range.expand(valueOf(d, curveGraphs[i]));
         axis->setRange(range);
     }
     for (int i = 0; i < CurveCount; ++i)
@@ -178,7 +184,7 @@ void MainWindow::appendCurvePoint()
     for (int i = 0; i < CurveCount; ++i) {
         const CurveGraph &g = curveGraphs[i];
         plot->graph(i)->setName(tr(g.name) + QStringLiteral(":%1%2")
-                                                 .arg((d.*g.field) * 0.01, 2, 'f', 2)
+                                                 .arg(valueOf(d, g), 2, 'f', 2)
                                                  .arg(QLatin1String(g.unit)));
     }
 
@@ -195,7 +201,7 @@ void MainWindow::storeCurvePoint(double key)
     const DeviceData &d = mainEngine.deviceData;
     for (int i = 0; i < CurveCount; ++i) {
         auto *data = static_cast<CurveData *>(plot->graph(i)->data().data());
-        data->append(key, (d.*curveGraphs[i].field) * 0.01);
+        data->append(key, valueOf(d, curveGraphs[i]));
     }
 }
 

@@ -71,6 +71,16 @@ void showFrame(QTextEdit *box, const QByteArray &bytes)
         box->setPlainText(text);
 }
 
+// Both devices buffer writes until the event loop comes round again; the
+// request goes out now instead, so the answer can be on its way sooner.
+void sendNow(QIODevice *link)
+{
+    if (auto *socket = qobject_cast<QAbstractSocket *>(link))
+        socket->flush();
+    else if (auto *port = qobject_cast<QSerialPort *>(link))
+        port->flush();
+}
+
 } // namespace
 
 void MainWindow::menu_connect_solt()
@@ -205,16 +215,6 @@ QIODevice *MainWindow::activeLink()
     return link && link->isOpen() ? link : nullptr;
 }
 
-// Both devices buffer writes until the event loop comes round again; the
-// request goes out now instead, so the answer can be on its way sooner.
-void MainWindow::flushLink()
-{
-    if (modeSetting == serialMode)
-        serialPort.flush();
-    else if (modeSetting == tcpMode)
-        tcpSocket.flush();
-}
-
 void MainWindow::dataSendSlot()
 {
     com_protocol_solar *engine = activeEngine();
@@ -228,7 +228,7 @@ void MainWindow::dataSendSlot()
     const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
     if (QIODevice *link = activeLink()) {
         link->write(frame);
-        flushLink();
+        sendNow(link);
     }
     showFrame(ui->textEdit, frame);
     setRxLampGray();

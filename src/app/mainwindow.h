@@ -97,7 +97,6 @@ public:
     void onTcpDisconnected();
     com_protocol_solar *activeEngine();
     QIODevice *activeLink();   // the open port or socket of modeSetting, or none
-    void flushLink();
     void applyProtocolSetting();
     void applyControllerSetting();
 

@@ -105,6 +105,14 @@ public:
     std::unique_ptr<TcpDevice> tcp;
 };
 
+// One row over the pseudo-terminal, one over TCP.
+void addBothLinks()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("serial") << true;
+    QTest::newRow("tcp") << false;
+}
+
 // The window with the refresh cycle held, so the test issues every request.
 struct LinkRig
 {
@@ -397,12 +405,7 @@ private slots:
 
     // --- frames on the wire and gathering the response ----------------
 
-    void staleBytesInFrontAreDropped_data()
-    {
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("serial") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void staleBytesInFrontAreDropped_data() { addBothLinks(); }
 
     void staleBytesInFrontAreDropped()
     {
@@ -508,12 +511,7 @@ private slots:
         }
     }
 
-    void bytesWhileNothingIsPendingStayUnread_data()
-    {
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("serial") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void bytesWhileNothingIsPendingStayUnread_data() { addBothLinks(); }
 
     void bytesWhileNothingIsPendingStayUnread()
     {
@@ -603,12 +601,7 @@ private slots:
         QVERIFY(linkIsUp(w));
     }
 
-    void requestLeavesWithoutWaitingForEvents_data()
-    {
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("serial") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void requestLeavesWithoutWaitingForEvents_data() { addBothLinks(); }
 
     // The device end waits below without running the window's events, so
     // the frame must be on the wire when the request call returns.

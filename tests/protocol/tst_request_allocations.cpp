@@ -59,6 +59,14 @@ long allocationsOf(const std::function<void()> &call)
 
 using Request = std::function<void(com_protocol_solar &)>;
 
+// Appends the Modbus CRC to the RTU answer held in rxFrame.
+void sealRtuAnswer(com_protocol_solar &engine)
+{
+    const quint16 crc = modbusCrc16(engine.rxFrame, unsigned(engine.rxLength));
+    engine.rxFrame[engine.rxLength++] = quint8(crc >> 8);
+    engine.rxFrame[engine.rxLength++] = quint8(crc);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Request)
@@ -113,10 +121,8 @@ void tst_request_allocations::requestAllocatesNothing()
     engine.modbusRtuReadRegisters(39, 3);
     const quint8 reply[] = {0x01, 0x03, 0x06, 0x00, 0x00, 0x00, 0x78, 0x01, 0x2C};
     std::memcpy(engine.rxFrame, reply, sizeof reply);
-    const quint16 crc = modbusCrc16(reply, sizeof reply);
-    engine.rxFrame[sizeof reply] = quint8(crc >> 8);
-    engine.rxFrame[sizeof reply + 1] = quint8(crc);
-    engine.rxLength = int(sizeof reply) + 2;
+    engine.rxLength = int(sizeof reply);
+    sealRtuAnswer(engine);
     engine.processResponse();
     QCOMPARE(engine.txLength, 0);
     engine.setProtocol(protocol);
@@ -167,11 +173,8 @@ void tst_request_allocations::answerAllocatesNothing()
         for (int i = 0; i < 24; ++i)
             f[at + 3 + i] = quint8(i % 2 ? 1 : 0);   // every register 1
         engine.rxLength = at + 3 + 24;
-        if (!tcp) {
-            const quint16 crc = modbusCrc16(f, unsigned(engine.rxLength));
-            f[engine.rxLength++] = quint8(crc >> 8);
-            f[engine.rxLength++] = quint8(crc);
-        }
+        if (!tcp)
+            sealRtuAnswer(engine);
     };
     QSignalSpy succeeded(&engine, &com_protocol_solar::receiveSuccesSignal);
     answer();
