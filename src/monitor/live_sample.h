@@ -59,6 +59,16 @@ struct LiveSample
     double value(LiveValue v) const;
 };
 
+// Who answered at an address, once the identity steps have been read.
+struct DeviceIdentity
+{
+    int address = 0;
+    QString model;
+    QString serialNumber;
+    QString version;
+    QString factoryInfo;
+};
+
 // Fills sample from what the engine decoded for the live-value step, with
 // the window's rules: Modbus battery current is PV minus load current, a
 // switched-off load shows 0 V and 0 W, and a Modbus load that is on carries
