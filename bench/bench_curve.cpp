@@ -27,7 +27,7 @@ void measure(int days)
     BenchWindow bw;
     MainWindow &w = bw.w();
     auto *plot = w.findChild<QCustomPlot *>(QStringLiteral("customplot"));
-    DeviceData &d = w.mainEngine.deviceData;
+    DeviceData &d = w.core.mainEngine.deviceData;
     d.pvVoltage = 1850;
     d.batteryVoltage = 1320;
     d.loadVoltage = 1310;

@@ -95,11 +95,11 @@ CpuFigures pollingCpu(int seconds, bool shown)
         return fig;
     }
     int requests = 0;
-    QObject::connect(&bw.w().mainEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
-    QObject::connect(&bw.w().scanEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
+    QObject::connect(&bw.w().core.mainEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
+    QObject::connect(&bw.w().core.scanEngine, &com_protocol_solar::beginSentData, [&] { ++requests; });
     PendingClock pending;
-    pending.watch(bw.w().mainEngine);
-    pending.watch(bw.w().scanEngine);
+    pending.watch(bw.w().core.mainEngine);
+    pending.watch(bw.w().core.scanEngine);
     runEventsUntil([] { return false; }, 2000);   // settle: first cycle, first plot
     pending.restart();
 
@@ -202,12 +202,12 @@ bool measureCycle(const ScheduleCase &c, int cycles)
     QElapsedTimer clock;
     clock.start();
     MainWindow &w = bw.w();
-    QObject::connect(&w.mainEngine, &com_protocol_solar::beginSentData, [&] {
-        if (MainWindow::pollStep == 0 && w.mainEngine.retryCount == 0)
+    QObject::connect(&w.core.mainEngine, &com_protocol_solar::beginSentData, [&] {
+        if (MonitorCore::pollStep == 0 && w.core.mainEngine.retryCount == 0)
             starts.append(clock.nsecsElapsed());
     });
-    QObject::connect(&w.mainEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
-    QObject::connect(&w.scanEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+    QObject::connect(&w.core.mainEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+    QObject::connect(&w.core.scanEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
     const int floorMs = c.requestSteps * (TimerMs + SliceMs) + c.idleSteps * TimerMs;
     runEventsUntil([&] { return starts.size() > cycles + 1; }, (cycles + 3) * floorMs * 2);
 

@@ -36,7 +36,7 @@ QVector<double> *sendSide = nullptr;
 class OurClient
 {
 public:
-    explicit OurClient(MainWindow &w) : engine_(w.mainEngine)
+    explicit OurClient(MainWindow &w) : engine_(w.core.mainEngine)
     {
         QObject::connect(&engine_, &com_protocol_solar::receiveSuccesSignal, &loop_, [this] { done_ = ok_ = true; });
         QObject::connect(&engine_, &com_protocol_solar::receiveFailSignal, &loop_, [this] { done_ = true; });

@@ -177,7 +177,7 @@ void BenchWindow::disconnectLink()
 
 void BenchWindow::holdRefreshCycle()
 {
-    window_->refreshTimer.stop();
+    window_->core.refreshTimer.stop();
 }
 
 SimProcess::~SimProcess()

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     MainWindow &w = bw.w();
     auto *plot = w.findChild<QCustomPlot *>(QStringLiteral("customplot"));
     int requests = 0, failures = 0, successes = 0;
-    for (com_protocol_solar *e : {&w.mainEngine, &w.scanEngine}) {
+    for (com_protocol_solar *e : {&w.core.mainEngine, &w.core.scanEngine}) {
         QObject::connect(e, &com_protocol_solar::beginSentData, [&] { ++requests; });
         QObject::connect(e, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
         QObject::connect(e, &com_protocol_solar::receiveSuccesSignal, [&] { ++successes; });

@@ -166,7 +166,7 @@ void MainWindow::appendCurvePoint()
         return;
 
     QCustomPlot *plot = ui->customplot;
-    const DeviceData &d = mainEngine.deviceData;
+    const DeviceData &d = core.mainEngine.deviceData;
     storeCurvePoint(now);
 
     // Value axes only ever grow to cover every value plotted. Widening them by
@@ -198,7 +198,7 @@ void MainWindow::appendCurvePoint()
 void MainWindow::storeCurvePoint(double key)
 {
     QCustomPlot *plot = ui->customplot;
-    const DeviceData &d = mainEngine.deviceData;
+    const DeviceData &d = core.mainEngine.deviceData;
     for (int i = 0; i < CurveCount; ++i) {
         auto *data = static_cast<CurveData *>(plot->graph(i)->data().data());
         data->append(key, valueOf(d, curveGraphs[i]));

@@ -1,12 +1,10 @@
 #include "mainwindow.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDebug>
-#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QPixmap>
 #include <QStatusBar>
-#include <QThread>
 
 #include "app_setting_dialog.h"
 #include "repaint_pacer.h"
@@ -34,6 +32,9 @@ void showLamp(QLabel &lamp, const QPixmap &pixmap)
         lamp.setPixmap(pixmap);
 }
 
+// Window traces, silent unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcWindow, "solar.window", QtInfoMsg)
+
 } // namespace
 
 // The pictures are compiled into this static library; without a reference the
@@ -41,16 +42,6 @@ void showLamp(QLabel &lamp, const QPixmap &pixmap)
 static void initWindowResources()
 {
     Q_INIT_RESOURCE(resources);
-}
-
-void waitWithEvents(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
-        QThread::msleep(1);
-    } while (clock.elapsed() < ms);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -99,7 +90,7 @@ void MainWindow::setUpStatusBar()
     rxLamp.setFixedSize(lampSize, lampSize);
     ui->statusBar->addWidget(&snLabel, 0);
     snLabel.setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);bold 12pt \"Arial\";"));
-    snLabel.setText(QStringLiteral("SN:%1").arg(mainEngine.slaveAddress(), 2, 10, QLatin1Char('0')));
+    snLabel.setText(QStringLiteral("SN:%1").arg(core.mainEngine.slaveAddress(), 2, 10, QLatin1Char('0')));
     setTxLampGray();
     setRxLampGray();
 }
@@ -108,43 +99,29 @@ void MainWindow::connectSignals()
 {
     connect(settingAction, &QAction::triggered, this, &MainWindow::menu_set_solt);
     connect(connectAction, &QAction::triggered, this, &MainWindow::menu_connect_solt);
-    connect(&serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onSerialError,
+    // Direct, as the core's own wiring: the view is up to date before the
+    // core goes on (a tick ends, a reply state is looked at).
+    connect(&core, &MonitorCore::linkChanged, this, &MainWindow::onLinkChanged,
             Qt::DirectConnection);
-    connect(&tcpSocket, &QTcpSocket::connected, this, &MainWindow::onTcpConnected,
+    connect(&core, &MonitorCore::frameSent, this, &MainWindow::onFrameSent, Qt::DirectConnection);
+    connect(&core, &MonitorCore::replyStarted, this, &MainWindow::onReplyStarted,
             Qt::DirectConnection);
-    connect(&tcpSocket, &QTcpSocket::disconnected, this, &MainWindow::onTcpDisconnected,
+    connect(&core, &MonitorCore::frameReceived, this, &MainWindow::onFrameReceived,
             Qt::DirectConnection);
-    refreshTimer.start(100);
-    for (com_protocol_solar *engine : {&mainEngine, &scanEngine}) {
-        connect(engine, &com_protocol_solar::beginSentData, this, &MainWindow::dataSendSlot,
-                Qt::DirectConnection);
-        connect(engine, &com_protocol_solar::receiveSuccesSignal, this,
-                &MainWindow::dataReceiveSuccessSlot, Qt::DirectConnection);
-        connect(engine, &com_protocol_solar::receiveFailSignal, this,
-                &MainWindow::dataReceiveFailSlot, Qt::DirectConnection);
-    }
-    connect(&serialPort, &QSerialPort::readyRead, this, &MainWindow::dataReceiveSlot,
+    connect(&core, &MonitorCore::replyOutcome, this, &MainWindow::onReplyOutcome,
             Qt::DirectConnection);
-    connect(&tcpSocket, &QTcpSocket::readyRead, this, &MainWindow::dataReceiveSlot,
+    connect(&core, &MonitorCore::stepAnswered, this,
+            [this](MonitorCore::StepResult result, const DeviceData &) { onStepAnswered(result); },
             Qt::DirectConnection);
-    connect(&refreshTimer, &QTimer::timeout, this, &MainWindow::refereshDisplayRef,
+    connect(&core, &MonitorCore::deviceProbed, this, &MainWindow::onDeviceProbed,
             Qt::DirectConnection);
-    // The window's teardown runs onWindowDestroyed from the destructor, while
-    // every member is still whole (destroyed() would come too late for that).
 }
 
-// Runs first in the destructor. The members' own destructors may still emit
-// (aborting the socket, closing the port), so their signals are cut off here:
-// no slot may run on a half-destroyed window.
+// Runs first in the destructor: the core's members may still emit while
+// they are torn down, and no slot may run on a half-destroyed window.
 void MainWindow::onWindowDestroyed()
 {
-    if (refreshTimer.isActive())
-        refreshTimer.stop();
-    tcpSocket.disconnectFromHost();
-    tcpSocket.abort();
-    for (QObject *sender : std::initializer_list<QObject *>{&serialPort, &tcpSocket, &refreshTimer,
-                                                            &mainEngine, &scanEngine})
-        disconnect(sender, nullptr, this, nullptr);
+    disconnect(&core, nullptr, this, nullptr);
 }
 
 void MainWindow::setTxLampGray()
@@ -182,7 +159,7 @@ bool MainWindow::linkIsDown() const
 void MainWindow::menu_set_solt()
 {
     auto *dialog = new app_setting_Dialog(nullptr);
-    qDebug() << "app setting dialog";
+    qCDebug(lcWindow) << "app setting dialog";
     dialog->exec();
     delete dialog;
 }

@@ -6,12 +6,10 @@
 #include <QListWidgetItem>
 #include <QMainWindow>
 #include <QPixmap>
-#include <QSerialPort>
 #include <QString>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include "com_protocol_solar.h"
+#include "monitor_core.h"
 
 namespace Ui {
 class MainWindow;
@@ -21,10 +19,6 @@ class QCPItemTracer;
 class QCPItemText;
 class QMouseEvent;
 class QPushButton;
-
-// Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
-// link slots, engine timers and user actions run nested inside the wait.
-void waitWithEvents(int ms);
 
 class MainWindow : public QMainWindow
 {
@@ -49,17 +43,9 @@ public:
     QString deviceNames[DeviceSlots];
     QAction *settingAction = nullptr;
     QAction *connectAction = nullptr;
-    QSerialPort serialPort;
-    QTcpSocket tcpSocket;
-    QTimer refreshTimer;
-    com_protocol_solar mainEngine;
-    com_protocol_solar scanEngine;
-    QString modeSetting;
-    QString controllerSetting;
-    QString protocolSetting;
-    int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
-    int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
-    QByteArray rxBuffer;
+    // The link, both engines, the refresh cycle and the reply states: what
+    // is said to the controller. The window shows what it tells.
+    MonitorCore core;
     const QString styleOk;
     const QString styleIdle;
     const QString styleFail;
@@ -72,11 +58,7 @@ public:
     const QPixmap greenLamp;
     const QPixmap redLamp;
 
-    // State of the refresh cycle and the curve that outlives connections
-    // (one copy per process, never reset).
-    static int pollStep;
-    static int scanAddress;
-    static bool factoryFirstHalfOk;
+    // The curve's last key outlives connections (one copy per process).
     static double lastCurveKey;
 
     // --- lamps (mainwindow.cpp) -------------------------------------------
@@ -89,26 +71,22 @@ public:
     void setUpStatusBar();
     void connectSignals();
 
-    // --- link (link.cpp) ------------------------------------------------
-    bool openSerialLink();
-    void openTcpLink();
-    void onSerialError(QSerialPort::SerialPortError error);
-    void onTcpConnected();
-    void onTcpDisconnected();
-    com_protocol_solar *activeEngine();
-    QIODevice *activeLink();   // the open port or socket of modeSetting, or none
-    void applyProtocolSetting();
-    void applyControllerSetting();
+    // --- link as shown (link.cpp) ---------------------------------------
+    void onLinkChanged(const MonitorCore::LinkEvent &event);
+    void onFrameSent(const QByteArray &frame);
+    void onReplyStarted();
+    void onFrameReceived(const QByteArray &frame);
+    void onReplyOutcome(bool answered);
 
-    // --- refresh cycle (refresh_cycle.cpp) ------------------------------
+    // --- refresh cycle as shown (refresh_cycle.cpp) ---------------------
+    void onStepAnswered(MonitorCore::StepResult result);
+    void onDeviceProbed(int address, bool answered, const QString &model);
     // Success actions of the polling schedules.
     void showRunData();                  // Define live values, lamps, curve point
     void showModbusRunData();            // Modbus live values, curve point
     void showPolledChargeTotals();
     void showVersionAndRatedCurrents();
     void showRatings();
-    void noteFactoryFirstHalf();
-    void showFactorySecondHalf();
     void showModbusStatus();
 
     // --- live display (live_display.cpp) --------------------------------
@@ -142,14 +120,11 @@ public:
     struct ParameterRow;     // one field with its read and write action
     struct ParameterBlock;   // the actions one "One-click" button runs
     using ParameterAction = void (MainWindow::*)();
-    bool parameterPageIdle() const;
     bool beginParameterAction(QPushButton *button, bool idleFirst = true);
-    int awaitParameterReply();
     void endParameterAction(QPushButton *button, int outcome);
     void readParameterRow(const ParameterRow &row);
     void writeParameterRow(const ParameterRow &row);
-    void issueParameterRead(const ParameterRow &row);
-    void issueParameterWrite(const ParameterRow &row, const QString &input);
+    int issueParameterWrite(const ParameterRow &row, const QString &input);
     void showParameterRow(const ParameterRow &row);
     void runDeviceCommand(QPushButton *button, void (com_protocol_solar::*command)(),
                           bool idleFirst = true);
@@ -216,12 +191,7 @@ public slots:
 
     void menu_set_solt();
     void menu_connect_solt();
-    void refereshDisplayRef();
     void cureMousePoint(QMouseEvent *event);
-    void dataSendSlot();
-    void dataReceiveSlot();
-    void dataReceiveSuccessSlot();
-    void dataReceiveFailSlot();
 
 private:
     void onWindowDestroyed();

@@ -1,7 +1,7 @@
 // The parameter page: every row is data (field, buttons, how to read it under
 // each protocol, how to show and scale it, which engine write sends it); a
-// handful of small functions walk those rows. Every action sends one request
-// on mainEngine and waits with events running until the engine reports back.
+// handful of small functions walk those rows. Every action has the core send
+// one request on mainEngine and wait with events running until it is answered.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -21,26 +21,15 @@ using Engine = com_protocol_solar;
 using Request = void (Engine::*)();
 using Write = void (Engine::*)(int);
 
-// Values of paramRequestState.
-constexpr int ParamIdle = 0;
-constexpr int ParamPending = 1;
-constexpr int ParamAnswered = 2;
-constexpr int ParamFailed = 3;
-
-constexpr int LoadSwitchWord = 0x0FF7;
+constexpr int ParamAnswered = MonitorCore::ParamAnswered;
+constexpr int ParamFailed = MonitorCore::ParamFailed;
 const char *const TranslationContext = "MainWindow";
 
 enum class Format { V2, C1, U, I, L };
 enum class Scale { None, S100, S1000By10, S1000By1000, S1000By100, Code };
 // Which controller type picks a Define read where PWM and MPPT differ.
-enum class ChosenBy { Nothing, Setting, EngineType };
-
-struct DefineRead
-{
-    Request pwm;       // nullptr: the controller has no such read
-    Request mppt;
-    ChosenBy chosenBy;
-};
+using ChosenBy = MonitorCore::ChosenBy;
+using DefineRead = MonitorCore::DefineRead;
 
 constexpr DefineRead sameRead(Request request) { return {request, request, ChosenBy::Nothing}; }
 constexpr DefineRead noDefineRead() { return {nullptr, nullptr, ChosenBy::Nothing}; }
@@ -306,42 +295,11 @@ bool isModbus(int protocol)
 
 // --- the single action ----------------------------------------------------
 
-bool MainWindow::parameterPageIdle() const
-{
-    return !linkIsDown() && paramRequestState == ParamIdle;
-}
-
 bool MainWindow::beginParameterAction(QPushButton *button, bool idleFirst)
 {
     if (idleFirst)
         button->setStyleSheet(styleIdle);
-    if (!parameterPageIdle())
-        return false;
-    paramRequestState = ParamPending;
-    return true;
-}
-
-// Waits for the outcome of the request just issued on mainEngine. Returns
-// ParamAnswered or ParamFailed, or ParamIdle when the link went down.
-int MainWindow::awaitParameterReply()
-{
-    // A request the engine refused has reported before the call returned.
-    if (paramRequestState == ParamAnswered || paramRequestState == ParamFailed)
-        return paramRequestState;
-    for (;;) {
-        if (paramRequestState == ParamAnswered || paramRequestState == ParamFailed) {
-            // The bus scan's engine reports through the same slots; while
-            // mainEngine still waits, that outcome was not ours.
-            if (mainEngine.txLength == 0)
-                return paramRequestState;
-            paramRequestState = ParamPending;
-        }
-        if (linkIsDown()) {
-            paramRequestState = ParamIdle;
-            return ParamIdle;
-        }
-        waitWithEvents(20);
-    }
+    return core.beginParameterAction();
 }
 
 void MainWindow::endParameterAction(QPushButton *button, int outcome)
@@ -350,7 +308,7 @@ void MainWindow::endParameterAction(QPushButton *button, int outcome)
         button->setStyleSheet(styleOk);
     else if (outcome == ParamFailed)
         button->setStyleSheet(styleFail);
-    paramRequestState = ParamIdle;
+    core.endParameterAction();
 }
 
 // --- rows -------------------------------------------------------------------
@@ -360,57 +318,15 @@ void MainWindow::readParameterRow(const ParameterRow &row)
     QPushButton *button = ui->*row.readButton;
     if (!beginParameterAction(button))
         return;
-    issueParameterRead(row);
-    const int outcome = awaitParameterReply();
+    const int outcome = core.requestParameterRead(row.define, row.reg);
     if (outcome == ParamAnswered)
         showParameterRow(row);
     endParameterAction(button, outcome);
 }
 
-void MainWindow::issueParameterRead(const ParameterRow &row)
-{
-    switch (mainEngine.protocol()) {
-    case ProtocolModbusRtu:
-        mainEngine.modbusRtuReadRegisters(row.reg, 1);
-        return;
-    case ProtocolModbusTcp:
-        mainEngine.modbusTcpReadRegisters(row.reg, 1);
-        return;
-    case ProtocolDefine:
-        break;
-    default:
-        mainEngine.reportFailure();
-        return;
-    }
-
-    Request request = nullptr;
-    switch (row.define.chosenBy) {
-    case ChosenBy::Nothing:
-        request = row.define.pwm;
-        break;
-    case ChosenBy::Setting:
-        // An unknown type must still end the action, as a failure.
-        if (controllerSetting == QLatin1String("PWM"))
-            request = row.define.pwm;
-        else if (controllerSetting == QLatin1String("MPPT"))
-            request = row.define.mppt;
-        break;
-    case ChosenBy::EngineType:
-        if (mainEngine.controllerType() == ControllerPwm)
-            request = row.define.pwm;
-        else if (mainEngine.controllerType() == ControllerMppt)
-            request = row.define.mppt;
-        break;
-    }
-    if (request)
-        (mainEngine.*request)();
-    else
-        mainEngine.reportFailure();
-}
-
 void MainWindow::showParameterRow(const ParameterRow &row)
 {
-    const QString text = shownText(row.shown, mainEngine.deviceData);
+    const QString text = shownText(row.shown, core.mainEngine.deviceData);
     if (row.edit) {
         (ui->*row.edit)->setText(text);
         return;
@@ -427,26 +343,21 @@ void MainWindow::writeParameterRow(const ParameterRow &row)
     if (!beginParameterAction(button))
         return;
     if (row.write.gated && ui->comboBox->currentText() != tr("Light time")) {
-        paramRequestState = ParamIdle;
+        core.endParameterAction();
         return;
     }
-    issueParameterWrite(row, input);
-    endParameterAction(button, awaitParameterReply());
+    endParameterAction(button, issueParameterWrite(row, input));
 }
 
-void MainWindow::issueParameterWrite(const ParameterRow &row, const QString &input)
+// The operator's text becomes the number or code the engine writes.
+int MainWindow::issueParameterWrite(const ParameterRow &row, const QString &input)
 {
     const WriteAction &write = row.write;
-    if (write.scale != Scale::Code) {
-        (mainEngine.*write.write)(scaledInput(input, write.scale));
-        return;
-    }
-    const CodeTable *codes = isModbus(mainEngine.protocol()) ? write.modbusCodes : write.defineCodes;
-    const int code = codes->codeOf(input, TranslationContext);
-    if (code < 0)
-        mainEngine.reportFailure();
-    else
-        (mainEngine.*write.write)(code);
+    if (write.scale != Scale::Code)
+        return core.requestParameterWrite(write.write, scaledInput(input, write.scale));
+    const CodeTable *codes =
+        isModbus(core.mainEngine.protocol()) ? write.modbusCodes : write.defineCodes;
+    return core.requestCodedWrite(write.write, codes->codeOf(input, TranslationContext));
 }
 
 // --- device commands --------------------------------------------------------
@@ -456,21 +367,18 @@ void MainWindow::runDeviceCommand(QPushButton *button, void (com_protocol_solar:
 {
     if (!beginParameterAction(button, idleFirst))
         return;
-    (mainEngine.*command)();
-    endParameterAction(button, awaitParameterReply());
+    endParameterAction(button, core.requestCommand(command));
 }
 
 // Both load buttons send the same word; the status lamps show the result.
 void MainWindow::switchLoad()
 {
-    if (!parameterPageIdle())
+    if (!core.beginParameterAction())
         return;
-    paramRequestState = ParamPending;
     ui->pushButton_106->setStyleSheet(stylePlain);
     ui->pushButton_107->setStyleSheet(stylePlain);
-    mainEngine.writeControlWord(LoadSwitchWord);
-    awaitParameterReply();
-    paramRequestState = ParamIdle;
+    core.requestLoadSwitch();
+    core.endParameterAction();
 }
 
 // --- sequences --------------------------------------------------------------
@@ -480,7 +388,7 @@ void MainWindow::switchLoad()
 // sequences that would each give up silently.
 void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks)
 {
-    if (!parameterPageIdle())
+    if (!core.parameterPageIdle())
         return;
     for (const ParameterBlock *block : blocks)
         runBlock(*this, *block);
@@ -488,7 +396,7 @@ void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *
 
 void MainWindow::writeConfiguration()
 {
-    if (!parameterPageIdle())
+    if (!core.parameterPageIdle())
         return;
     runBlock(*this, leftWrites);
     if (ui->checkBox->isChecked())

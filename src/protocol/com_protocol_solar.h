@@ -42,7 +42,11 @@ public:
     void processResponse();
     void startResponseTimer();
     void stopResponseTimer();
+    // Why the latest receiveFailSignal was sent.
+    enum class FailureReason { NoAnswer, NotAvailable, CompanionUnknown, ValueRefused };
+    // Reports at once that a request cannot be sent (NotAvailable unless told).
     void reportFailure();
+    void reportFailure(FailureReason reason);
     // Bytes the link must gather for the pending request (0 when idle).
     int expectedResponseLength() const;
     // Length of a Modbus exception answer to the pending request standing at
@@ -164,6 +168,7 @@ public:
     QReadWriteLock dataLock;
     quint32 registerImage[RegisterCount] = {};
     DeviceData deviceData;
+    FailureReason failureReason = FailureReason::NoAnswer;
 
 signals:
     void beginSentData();

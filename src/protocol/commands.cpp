@@ -138,7 +138,7 @@ bool com_protocol_solar::loadCompanions(const int *regs, int count)
 {
     for (int i = 0; i < count; ++i) {
         if (regs[i] != freshRegister_ && !companionKnown_[regs[i]]) {
-            reportFailure();
+            reportFailure(FailureReason::CompanionUnknown);
             return false;
         }
     }
@@ -297,7 +297,7 @@ void com_protocol_solar::writeBaudRateDefine(int code)
 {
     const int defineCode = recode(CodeTables::baudRate, code, CodeTables::baudRateDefine);
     if (defineCode < 0) {
-        reportFailure();
+        reportFailure(FailureReason::ValueRefused);
         return;
     }
     registerImage[BaudRateReg] = controllerType_ == ControllerMppt ? quint32(defineCode) : baudValueOf(code);
@@ -649,7 +649,7 @@ void com_protocol_solar::syncDeviceClock()
         return;
     }
     if (!companionKnown_[SecurityReg]) {
-        reportFailure();
+        reportFailure(FailureReason::CompanionUnknown);
         return;
     }
     registerImage[ModelReg] = SyncModelWord;

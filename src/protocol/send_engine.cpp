@@ -1,6 +1,7 @@
 #include "com_protocol_solar.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QWriteLocker>
 #include <cstring>
 
@@ -27,6 +28,9 @@ void putWord(quint8 *p, quint32 value)
 }
 
 } // namespace
+
+// Re-send traces, silent unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcEngine, "solar.engine", QtInfoMsg)
 
 com_protocol_solar::com_protocol_solar(QObject *parent) : QObject(parent)
 {
@@ -78,7 +82,13 @@ void com_protocol_solar::sendFrame(int length)
 
 void com_protocol_solar::startResponseTimer() { responseTimer.start(responseTimeoutMs); }
 void com_protocol_solar::stopResponseTimer() { responseTimer.stop(); }
-void com_protocol_solar::reportFailure() { emit receiveFailSignal(); }
+void com_protocol_solar::reportFailure() { reportFailure(FailureReason::NotAvailable); }
+
+void com_protocol_solar::reportFailure(FailureReason reason)
+{
+    failureReason = reason;
+    emit receiveFailSignal();
+}
 
 void com_protocol_solar::rec_timer_slot()
 {
@@ -87,13 +97,14 @@ void com_protocol_solar::rec_timer_slot()
         rxLength = 0;
         emit beginSentData();
         startResponseTimer();
-        qDebug() << "发送重试" << retryCount;
+        qCDebug(lcEngine) << "发送重试" << retryCount;
         return;
     }
     rxLength = 0;
     retryCount = 0;
     txLength = 0;
     stopResponseTimer();
+    failureReason = FailureReason::NoAnswer;
     emit receiveFailSignal();
 }
 
@@ -236,7 +247,7 @@ bool com_protocol_solar::modbusCountFits(int count, int limit)
 {
     if (count >= 1 && count <= limit)
         return true;
-    reportFailure();
+    reportFailure(FailureReason::ValueRefused);
     return false;
 }
 

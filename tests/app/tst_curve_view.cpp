@@ -105,7 +105,7 @@ void tst_curve_view::onePointPerSecond()
 {
     WindowFixture f;
     QCustomPlot *plot = plotOf(f.w());
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
 
     waitForEarlyInSecond();
     QSignalSpy replots(plot, &QCustomPlot::afterReplot);
@@ -136,7 +136,7 @@ void tst_curve_view::legendShowsLiveValues()
 {
     WindowFixture f;
     QCustomPlot *plot = plotOf(f.w());
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.pvVoltage = 1234;
     d.batteryVoltage = 1310;
     d.loadVoltage = 0;
@@ -172,7 +172,7 @@ void tst_curve_view::valueAxesCoverEveryValue()
 {
     WindowFixture f;
     QCustomPlot *plot = plotOf(f.w());
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     const quint32 pv[] = {5000, 2000, 7000, 100};
     const quint32 current[] = {300, 4000, 50, 10};
     for (int i = 0; i < 4; ++i) {

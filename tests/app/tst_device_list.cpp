@@ -64,7 +64,7 @@ void tst_device_list::listRowsFollowAddresses()
     WindowFixture f;
     MainWindow &w = f.w();
     QListWidget *list = w.findChild<QListWidget *>(QStringLiteral("listWidget"));
-    w.mainEngine.setSlaveAddress(5);
+    w.core.mainEngine.setSlaveAddress(5);
 
     // Answers arrive out of address order; the list is sorted regardless.
     w.updateDeviceList(17, QStringLiteral("PWM-20"));
@@ -79,7 +79,7 @@ void tst_device_list::listRowsFollowAddresses()
     // Address 17 stops answering: its row stays with its last text and colours.
     w.deviceSeen[17] = 0;
     w.deviceNames[17] = QStringLiteral("gone");
-    w.mainEngine.setSlaveAddress(17);
+    w.core.mainEngine.setSlaveAddress(17);
     w.updateDeviceList(0, QString());
     QCOMPARE(rowTexts(list), (QStringList{"SN05:MPPT-40", "SN17:PWM-20"}));
     QVERIFY(isPlainRow(list->item(0)));

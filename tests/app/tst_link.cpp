@@ -98,7 +98,7 @@ public:
     }
     QIODevice *windowSide(MainWindow &w)
     {
-        return pty ? static_cast<QIODevice *>(&w.serialPort) : &w.tcpSocket;
+        return pty ? static_cast<QIODevice *>(&w.core.serialPort) : &w.core.tcpSocket;
     }
 
     std::unique_ptr<PtyPair> pty;
@@ -120,7 +120,7 @@ struct LinkRig
     MainWindow &w() { return f.w(); }
     bool waitReply(int ms = 2000)
     {
-        return QTest::qWaitFor([this] { return f.w().pollReplyState != 5; }, ms);
+        return QTest::qWaitFor([this] { return f.w().core.pollReplyState != 5; }, ms);
     }
 
     WindowFixture f;
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(!linkIsUp(f.w()));   // connecting, not yet connected
         QVERIFY(device.waitForClient());
         QVERIFY(waitForLinkUp(f.w()));
-        QCOMPARE(f.w().tcpSocket.state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(f.w().core.tcpSocket.state(), QAbstractSocket::ConnectedState);
     }
 
     void tcpRefusedPortStaysDownSilently()
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(f.dir.writeConfig(tcpConfigText(refusedTcpPort(), QStringLiteral("Define"))));
         MessageBoxCatcher boxes;
         pressConnect(f.w());
-        QTRY_COMPARE(f.w().tcpSocket.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(f.w().core.tcpSocket.state(), QAbstractSocket::UnconnectedState);
         QTest::qWait(50);
         QVERIFY(!linkIsUp(f.w()));
         QCOMPARE(boxes.count(), 0);
@@ -218,18 +218,18 @@ private slots:
         MessageBoxCatcher boxes;
         pressConnect(w);
         QTest::qWait(100);
-        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::ConnectingState);
+        QCOMPARE(w.core.tcpSocket.state(), QAbstractSocket::ConnectingState);
         QVERIFY(!linkIsUp(w));
 
-        QSignalSpy states(&w.tcpSocket, &QTcpSocket::stateChanged);
+        QSignalSpy states(&w.core.tcpSocket, &QTcpSocket::stateChanged);
         pressConnect(w);
         QVERIFY(states.count() >= 2);   // left, then entered again
-        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::ConnectingState);
+        QCOMPARE(w.core.tcpSocket.state(), QAbstractSocket::ConnectingState);
         QVERIFY(!linkIsUp(w));
 
         PtyPair pty;
         QVERIFY(f.connectSerial(pty, QStringLiteral("Define")));
-        QCOMPARE(w.tcpSocket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(w.core.tcpSocket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(boxes.count(), 0);
     }
 
@@ -255,8 +255,8 @@ private slots:
         WindowFixture f;
         f.holdRefreshCycle();
         QVERIFY(f.connectSerial(pty, QStringLiteral("Define"), address, baud));
-        QVERIFY(f.w().serialPort.isOpen());
-        QCOMPARE(int(f.w().mainEngine.slaveAddress()), address);
+        QVERIFY(f.w().core.serialPort.isOpen());
+        QCOMPARE(int(f.w().core.mainEngine.slaveAddress()), address);
 
         termios line{};
         QVERIFY(pty.lineSettings(&line));
@@ -269,7 +269,7 @@ private slots:
 
         pressConnect(f.w());
         QVERIFY(!linkIsUp(f.w()));
-        QVERIFY(!f.w().serialPort.isOpen());
+        QVERIFY(!f.w().core.serialPort.isOpen());
     }
 
     void serialMissingDeviceShowsTheMessage()
@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(boxes.texts().first(),
                  QStringLiteral("The serial port failed to open, please resched the serial port!"));
         QVERIFY(!linkIsUp(f.w()));
-        QVERIFY(!f.w().serialPort.isOpen());
+        QVERIFY(!f.w().core.serialPort.isOpen());
     }
 
     void serialHangupTakesTheLinkDown()
@@ -299,7 +299,7 @@ private slots:
         pty.closeSlave();
         pty.closeMaster();   // as an unplugged adapter
         QVERIFY(waitForLinkDown(f.w(), 3000));
-        QVERIFY(!f.w().serialPort.isOpen());
+        QVERIFY(!f.w().core.serialPort.isOpen());
         QCOMPARE(textOf(f.w(), "textEdit_2"), QStringLiteral("8E 01 "));
         QTest::qWait(100);   // nothing more arrives from the closed port
         QVERIFY(!linkIsUp(f.w()));
@@ -337,8 +337,8 @@ private slots:
         QTest::qWait(150);
         QVERIFY(!linkIsUp(f.w()));
         QCOMPARE(boxes.count(), 0);
-        QVERIFY(!f.w().serialPort.isOpen());
-        QCOMPARE(f.w().tcpSocket.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!f.w().core.serialPort.isOpen());
+        QCOMPARE(f.w().core.tcpSocket.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!device.hasPendingClient());
         QCOMPARE(f.dir.configExists(), writeFile);   // nothing written either
     }
@@ -366,24 +366,24 @@ private slots:
         WindowFixture f;
         MainWindow &w = f.w();
         f.holdRefreshCycle();
-        w.mainEngine.setProtocol(ProtocolModbusTcp);
-        w.scanEngine.setProtocol(ProtocolModbusTcp);
-        w.mainEngine.setControllerType(ControllerMppt);
+        w.core.mainEngine.setProtocol(ProtocolModbusTcp);
+        w.core.scanEngine.setProtocol(ProtocolModbusTcp);
+        w.core.mainEngine.setControllerType(ControllerMppt);
         QVERIFY(f.dir.writeConfig(QStringLiteral("[common]\ncommunication_mode=Bluetooth\n"
                                                  "communication_protocol=%1\n"
                                                  "[type]\ncontroller_type=%2\n")
                                       .arg(protocol, controller)));
         pressConnect(w);
 
-        QCOMPARE(w.modeSetting, QStringLiteral("Bluetooth"));
-        QCOMPARE(w.protocolSetting, protocol);
-        QCOMPARE(w.controllerSetting, controller);
-        QCOMPARE(w.mainEngine.protocol(), expectedProtocol);
-        QCOMPARE(w.scanEngine.protocol(), expectedProtocol);
-        QCOMPARE(w.mainEngine.controllerType(), expectedController);
-        QCOMPARE(w.scanEngine.controllerType(), int(ControllerPwm));
-        QCOMPARE(w.scanEngine.responseTimeout(), 500);
-        QCOMPARE(w.scanEngine.maxRetries(), 0);
+        QCOMPARE(w.core.modeSetting, QStringLiteral("Bluetooth"));
+        QCOMPARE(w.core.protocolSetting, protocol);
+        QCOMPARE(w.core.controllerSetting, controller);
+        QCOMPARE(w.core.mainEngine.protocol(), expectedProtocol);
+        QCOMPARE(w.core.scanEngine.protocol(), expectedProtocol);
+        QCOMPARE(w.core.mainEngine.controllerType(), expectedController);
+        QCOMPARE(w.core.scanEngine.controllerType(), int(ControllerPwm));
+        QCOMPARE(w.core.scanEngine.responseTimeout(), 500);
+        QCOMPARE(w.core.scanEngine.maxRetries(), 0);
         QVERIFY(!linkIsUp(w));
     }
 
@@ -398,7 +398,7 @@ private slots:
         QVERIFY(!linkIsUp(f.w()));
 
         QVERIFY(f.connectTcp(device, QStringLiteral("Define")));
-        f.w().mainEngine.defineReadRunData();
+        f.w().core.mainEngine.defineReadRunData();
         const QByteArray request = device.readExactly(16);
         QCOMPARE(request, defineFrame(17, 0x01));
     }
@@ -414,9 +414,9 @@ private slots:
         QVERIFY(rig.device.isReady());
         QVERIFY(rig.device.connect(rig.f, QStringLiteral("Define")));
         MainWindow &w = rig.w();
-        memset(w.mainEngine.rxFrame, 0xFF, sizeof w.mainEngine.rxFrame);
+        memset(w.core.mainEngine.rxFrame, 0xFF, sizeof w.core.mainEngine.rxFrame);
 
-        w.mainEngine.defineReadRunData();
+        w.core.mainEngine.defineReadRunData();
         QCOMPARE(rig.device.readExactly(16), defineFrame(1, 0x01));
         QCOMPARE(textOf(w, "textEdit"),
                  QStringLiteral("8E 01 01 00 00 00 00 00 00 00 00 00 00 00 00 84 "));
@@ -427,12 +427,12 @@ private slots:
         QVERIFY(rig.device.write(bytes({0x8E, 0x01, 0x01, 0x55}) + response));
         QVERIFY(rig.waitReply());
 
-        QCOMPARE(w.pollReplyState, 6);
-        QCOMPARE(w.mainEngine.rxLength, 16);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.mainEngine.rxFrame), 16), response);
+        QCOMPARE(w.core.pollReplyState, 6);
+        QCOMPARE(w.core.mainEngine.rxLength, 16);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.core.mainEngine.rxFrame), 16), response);
         for (int i = 16; i < 1024; ++i)
-            QCOMPARE(int(w.mainEngine.rxFrame[i]), 0);
-        QCOMPARE(w.mainEngine.deviceData.pvVoltage, 1040u);
+            QCOMPARE(int(w.core.mainEngine.rxFrame[i]), 0);
+        QCOMPARE(w.core.mainEngine.deviceData.pvVoltage, 1040u);
         const QString shown = textOf(w, "textEdit_2");
         QCOMPARE(shown.size(), 48);
         QCOMPARE(shown, QStringLiteral("8E 01 01 10 04 F4 01 E8 03 64 00 E7 50 00 00 %1 ")
@@ -466,18 +466,18 @@ private slots:
         LinkRig rig(serial);
         QVERIFY(rig.device.connect(rig.f, protocol));
         MainWindow &w = rig.w();
-        w.mainEngine.setResponseTimeout(3000);
+        w.core.mainEngine.setResponseTimeout(3000);
 
         const quint32 value = 1380;
         if (protocol == QLatin1String("Define"))
-            w.mainEngine.defineReadRunData();
+            w.core.mainEngine.defineReadRunData();
         else if (protocol == QLatin1String("Modbus"))
-            write ? w.mainEngine.modbusRtuWriteRegisters(29, &value, 1)
-                  : w.mainEngine.modbusRtuReadRegisters(1, 12);
+            write ? w.core.mainEngine.modbusRtuWriteRegisters(29, &value, 1)
+                  : w.core.mainEngine.modbusRtuReadRegisters(1, 12);
         else
-            write ? w.mainEngine.modbusTcpWriteRegisters(29, &value, 1)
-                  : w.mainEngine.modbusTcpReadRegisters(1, 12);
-        QCOMPARE(w.mainEngine.expectedResponseLength(), expected);
+            write ? w.core.mainEngine.modbusTcpWriteRegisters(29, &value, 1)
+                  : w.core.mainEngine.modbusTcpReadRegisters(1, 12);
+        QCOMPARE(w.core.mainEngine.expectedResponseLength(), expected);
         const QByteArray request = rig.device.readExactly(requestLength);
         QCOMPARE(request.size(), requestLength);
 
@@ -494,20 +494,20 @@ private slots:
         QCOMPARE(response.size(), expected);
 
         QVERIFY(rig.device.write(response.left(5)));
-        QTRY_COMPARE(w.rxBuffer.size(), 5);
+        QTRY_COMPARE(w.core.rxBuffer.size(), 5);
         QVERIFY(rig.device.write(response.mid(5, expected - 6)));
-        QTRY_COMPARE(w.rxBuffer.size(), expected - 1);
-        QCOMPARE(w.mainEngine.rxLength, 0);
-        QCOMPARE(w.pollReplyState, 5);
+        QTRY_COMPARE(w.core.rxBuffer.size(), expected - 1);
+        QCOMPARE(w.core.mainEngine.rxLength, 0);
+        QCOMPARE(w.core.pollReplyState, 5);
 
         QVERIFY(rig.device.write(response.right(1)));
         QVERIFY(rig.waitReply());
-        QCOMPARE(w.pollReplyState, 6);
-        QCOMPARE(w.mainEngine.txLength, 0);
+        QCOMPARE(w.core.pollReplyState, 6);
+        QCOMPARE(w.core.mainEngine.txLength, 0);
         QCOMPARE(textOf(w, "textEdit_2").size(), 3 * expected);
         if (!write && protocol != QLatin1String("Define")) {
-            QCOMPARE(w.mainEngine.deviceData.pvVoltage, 100u);          // register 1
-            QCOMPARE(w.mainEngine.deviceData.batteryCapacity, 109u);    // register 10
+            QCOMPARE(w.core.mainEngine.deviceData.pvVoltage, 100u);          // register 1
+            QCOMPARE(w.core.mainEngine.deviceData.batteryCapacity, 109u);    // register 10
         }
     }
 
@@ -525,18 +525,18 @@ private slots:
         QTRY_COMPARE(rig.device.windowSide(w)->bytesAvailable(), qint64(16));
         QTest::qWait(50);
         QCOMPARE(rig.device.windowSide(w)->bytesAvailable(), qint64(16));
-        QVERIFY(w.rxBuffer.isEmpty());
+        QVERIFY(w.core.rxBuffer.isEmpty());
         QCOMPARE(textOf(w, "textEdit_2"), shownBefore);
 
         // Read with the answer to the next request; the answer, last, counts.
-        w.mainEngine.defineReadRunData();
+        w.core.mainEngine.defineReadRunData();
         QCOMPARE(rig.device.readExactly(16).size(), 16);
         const QByteArray answer = defineFrame(1, 0x01, bytes({0x10, 0x04}));
         QVERIFY(rig.device.write(answer));
         QVERIFY(rig.waitReply());
-        QCOMPARE(w.pollReplyState, 6);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.mainEngine.rxFrame), 16), answer);
-        QCOMPARE(w.mainEngine.deviceData.pvVoltage, 1040u);
+        QCOMPARE(w.core.pollReplyState, 6);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.core.mainEngine.rxFrame), 16), answer);
+        QCOMPARE(w.core.mainEngine.deviceData.pvVoltage, 1040u);
         QCOMPARE(rig.device.windowSide(w)->bytesAvailable(), qint64(0));
     }
 
@@ -545,27 +545,27 @@ private slots:
         LinkRig rig(false);
         QVERIFY(rig.device.connect(rig.f, QStringLiteral("Define")));
         MainWindow &w = rig.w();
-        w.mainEngine.setResponseTimeout(5000);
-        w.scanEngine.setResponseTimeout(300);
-        w.scanEngine.setMaxRetries(20);
+        w.core.mainEngine.setResponseTimeout(5000);
+        w.core.scanEngine.setResponseTimeout(300);
+        w.core.scanEngine.setMaxRetries(20);
 
-        w.scanEngine.setSlaveAddress(5);
-        w.scanEngine.defineReadDeviceModel();
+        w.core.scanEngine.setSlaveAddress(5);
+        w.core.scanEngine.defineReadDeviceModel();
         const QByteArray scanFrame = rig.device.readExactly(16);
         QCOMPARE(scanFrame.left(3), bytes({0x8E, 0x05, 0x78}));
-        w.mainEngine.defineReadRunData();
+        w.core.mainEngine.defineReadRunData();
         QCOMPARE(rig.device.readExactly(16), defineFrame(1, 0x01));
         // The scan engine's re-send goes out as mainEngine's frame.
         QCOMPARE(rig.device.readExactly(16), defineFrame(1, 0x01));
 
         const QByteArray answer = defineFrame(1, 0x01, bytes({0x10, 0x04}));
         QVERIFY(rig.device.write(answer));
-        QTRY_COMPARE(w.mainEngine.txLength, 0);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.mainEngine.rxFrame), 16), answer);
-        QCOMPARE(w.mainEngine.deviceData.pvVoltage, 1040u);
-        QVERIFY(w.scanEngine.txLength != 0);
-        QCOMPARE(w.scanEngine.rxLength, 0);
-        QCOMPARE(w.scanEngine.deviceData.pvVoltage, 0u);
+        QTRY_COMPARE(w.core.mainEngine.txLength, 0);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.core.mainEngine.rxFrame), 16), answer);
+        QCOMPARE(w.core.mainEngine.deviceData.pvVoltage, 1040u);
+        QVERIFY(w.core.scanEngine.txLength != 0);
+        QCOMPARE(w.core.scanEngine.rxLength, 0);
+        QCOMPARE(w.core.scanEngine.deviceData.pvVoltage, 0u);
 
         // Alone now, the scan engine's re-sends are its own frame again.
         const QByteArray later = rig.device.tcp->readFor(700);
@@ -581,23 +581,23 @@ private slots:
         LinkRig rig(true);
         QVERIFY(rig.device.connect(rig.f, QStringLiteral("Modbus")));
         MainWindow &w = rig.w();
-        w.mainEngine.setMaxRetries(0);
+        w.core.mainEngine.setMaxRetries(0);
         const QByteArray request = withModbusCrc(bytes({0x01, 0x03, 0x00, 0x00, 0x04, 0x4C}));
-        memcpy(w.mainEngine.txFrame, request.constData(), size_t(request.size()));
-        w.mainEngine.txLength = request.size();
-        w.mainEngine.rxLength = 0;
-        QCOMPARE(w.mainEngine.expectedResponseLength(), 2205);
+        memcpy(w.core.mainEngine.txFrame, request.constData(), size_t(request.size()));
+        w.core.mainEngine.txLength = request.size();
+        w.core.mainEngine.rxLength = 0;
+        QCOMPARE(w.core.mainEngine.expectedResponseLength(), 2205);
 
         QByteArray flood = bytes({0x01, 0x03, 0x98});
         flood.append(2205 - flood.size(), char(0x5A));
         QVERIFY(rig.device.write(flood));
         QVERIFY(rig.waitReply(3000));
-        QCOMPARE(w.pollReplyState, 7);   // offered, rejected, failed
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.mainEngine.rxFrame), 3),
+        QCOMPARE(w.core.pollReplyState, 7);   // offered, rejected, failed
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.core.mainEngine.rxFrame), 3),
                  bytes({0x01, 0x03, 0x98}));
-        QCOMPARE(int(w.mainEngine.rxFrame[sizeof w.mainEngine.rxFrame - 1]), 0x5A);
-        QCOMPARE(w.mainEngine.txLength, 0);
-        QVERIFY(w.rxBuffer.size() <= 2205);
+        QCOMPARE(int(w.core.mainEngine.rxFrame[sizeof w.core.mainEngine.rxFrame - 1]), 0x5A);
+        QCOMPARE(w.core.mainEngine.txLength, 0);
+        QVERIFY(w.core.rxBuffer.size() <= 2205);
         QVERIFY(linkIsUp(w));
     }
 
@@ -610,7 +610,7 @@ private slots:
         QFETCH(bool, serial);
         LinkRig rig(serial);
         QVERIFY(rig.device.connect(rig.f, QStringLiteral("Define")));
-        rig.w().mainEngine.defineReadRunData();
+        rig.w().core.mainEngine.defineReadRunData();
         QByteArray got;
         if (serial) {
             pollfd ready{rig.device.pty->masterFd(), POLLIN, 0};
@@ -633,9 +633,9 @@ private slots:
         LinkRig rig(false);
         QVERIFY(rig.device.connect(rig.f, QStringLiteral("Define")));
         MainWindow &w = rig.w();
-        w.mainEngine.setResponseTimeout(3000);
+        w.core.mainEngine.setResponseTimeout(3000);
 
-        w.mainEngine.defineReadRunData();
+        w.core.mainEngine.defineReadRunData();
         QVERIFY(lampShows(w.txLamp, greenLamp));
         QVERIFY(lampShows(w.rxLamp, grayLamp));
         QCOMPARE(rig.device.readExactly(16).size(), 16);
@@ -651,23 +651,23 @@ private slots:
         QVERIFY(lampShows(w.txLamp, grayLamp));
 
         // Silence: red once the request has failed.
-        w.mainEngine.setResponseTimeout(30);
-        w.mainEngine.setMaxRetries(0);
-        w.pollReplyState = 5;
-        w.mainEngine.defineReadRunData();
+        w.core.mainEngine.setResponseTimeout(30);
+        w.core.mainEngine.setMaxRetries(0);
+        w.core.pollReplyState = 5;
+        w.core.mainEngine.defineReadRunData();
         QVERIFY(lampShows(w.rxLamp, grayLamp));
         QVERIFY(rig.waitReply());
-        QCOMPARE(w.pollReplyState, 7);
+        QCOMPARE(w.core.pollReplyState, 7);
         QVERIFY(lampShows(w.rxLamp, redLamp));
         QVERIFY(lampShows(w.txLamp, grayLamp));
 
         // A failure after Disconnect is not shown as red.
         pressConnect(w);
         QVERIFY(!linkIsUp(w));
-        w.pollReplyState = 5;
-        w.mainEngine.defineReadRunData();
+        w.core.pollReplyState = 5;
+        w.core.mainEngine.defineReadRunData();
         QVERIFY(rig.waitReply());
-        QCOMPARE(w.pollReplyState, 7);
+        QCOMPARE(w.core.pollReplyState, 7);
         QVERIFY(lampShows(w.rxLamp, grayLamp));
     }
 
@@ -696,14 +696,14 @@ private slots:
         WindowFixture f;
         f.holdRefreshCycle();
         MainWindow &w = f.w();
-        w.paramRequestState = paramBefore;
-        w.pollReplyState = 5;
+        w.core.paramRequestState = paramBefore;
+        w.core.pollReplyState = 5;
         if (success)
-            emit w.mainEngine.receiveSuccesSignal();
+            emit w.core.mainEngine.receiveSuccesSignal();
         else
-            emit w.scanEngine.receiveFailSignal();
-        QCOMPARE(w.paramRequestState, paramAfter);
-        QCOMPARE(w.pollReplyState, pollAfter);
+            emit w.core.scanEngine.receiveFailSignal();
+        QCOMPARE(w.core.paramRequestState, paramAfter);
+        QCOMPARE(w.core.pollReplyState, pollAfter);
     }
 };
 

@@ -97,7 +97,7 @@ void tst_live_display::defineLiveValues()
     QFETCH(QStringList, texts);
 
     WindowFixture f;
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.pvVoltage = pvVoltage;
     d.pvCurrent = pvCurrent;
     d.pvPower = pvPower;
@@ -121,7 +121,7 @@ void tst_live_display::defineLiveValues()
 void tst_live_display::modbusLiveValues()
 {
     WindowFixture f;
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.pvVoltage = 2050;
     d.pvCurrent = 150;
     d.pvPower = 307;
@@ -173,7 +173,7 @@ void tst_live_display::efficiency()
     QFETCH(QString, expected);
 
     WindowFixture f;
-    f.w().mainEngine.deviceData.pvPower = pvPower;
+    f.w().core.mainEngine.deviceData.pvPower = pvPower;
     lineEdit(f.w(), "lineEdit_38")->setText(calledPower);
     if (modbus)
         f.w().showModbusLiveValues();
@@ -216,7 +216,7 @@ void tst_live_display::statusLamps()
     const QStringList others{"pushButton_99", "pushButton_108", "pushButton_109"};
     for (const QString &other : others)
         pushButton(f.w(), other)->setStyleSheet("untouched");
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.loadPower = 360;
     d.loadVoltage = 1312;
     // Start from the opposite of every expected style, so a lamp the code
@@ -258,7 +258,7 @@ void tst_live_display::loadVoltageRule()
     QFETCH(QString, shown);
 
     WindowFixture f;
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.batteryVoltage = 1250;
     d.loadVoltage = 0;
     d.statusWord = word;
@@ -270,7 +270,7 @@ void tst_live_display::loadVoltageRule()
 void tst_live_display::disabledWidgetsKeepWhatTheyShow()
 {
     WindowFixture f;
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.pvVoltage = 1234;
     d.pvCurrent = 500;
     d.statusWord = 0x003;
@@ -307,7 +307,7 @@ void tst_live_display::disabledWidgetsKeepWhatTheyShow()
 void tst_live_display::unchangedValuesAreLeftAsTheyAre()
 {
     WindowFixture f;
-    DeviceData &d = f.w().mainEngine.deviceData;
+    DeviceData &d = f.w().core.mainEngine.deviceData;
     d.pvCurrent = 500;
     d.statusWord = 0x003;
     f.w().showDefineLiveValues();

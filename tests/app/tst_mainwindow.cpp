@@ -69,11 +69,11 @@ private slots:
         QCOMPARE(tabs->tabText(0), QStringLiteral("Curve view"));
         QCOMPARE(w.curveMinutes, 1000);
 
-        QVERIFY(w.refreshTimer.isActive());
-        QCOMPARE(w.refreshTimer.interval(), 100);
-        QVERIFY(!w.refreshTimer.isSingleShot());
-        QCOMPARE(w.paramRequestState, 0);
-        QCOMPARE(w.pollReplyState, 5);
+        QVERIFY(w.core.refreshTimer.isActive());
+        QCOMPARE(w.core.refreshTimer.interval(), 100);
+        QVERIFY(!w.core.refreshTimer.isSingleShot());
+        QCOMPARE(w.core.paramRequestState, 0);
+        QCOMPARE(w.core.pollReplyState, 5);
         QCOMPARE(w.deviceNames[0], QStringLiteral(" "));
         QVERIFY(w.deviceNames[1].isEmpty());
     }
@@ -235,7 +235,7 @@ private slots:
         QVERIFY(pty.isOpen());
         auto f = std::make_unique<WindowFixture>();
         QVERIFY(f->connectSerial(pty, QStringLiteral("Define")));
-        QVERIFY(f->w().serialPort.isOpen());
+        QVERIFY(f->w().core.serialPort.isOpen());
 
         // The open port holds the device exclusively...
         QSerialPort other(pty.slavePath());

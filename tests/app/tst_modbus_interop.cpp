@@ -41,11 +41,11 @@ class tst_modbus_interop : public QObject
     int exchange(Request request)
     {
         MainWindow &w = f->w();
-        w.pollReplyState = 5;
-        request(w.mainEngine);
-        if (!QTest::qWaitFor([&w] { return w.pollReplyState != 5; }, 5000))
+        w.core.pollReplyState = 5;
+        request(w.core.mainEngine);
+        if (!QTest::qWaitFor([&w] { return w.core.pollReplyState != 5; }, 5000))
             return 0;
-        return w.pollReplyState;
+        return w.core.pollReplyState;
     }
 
     void read(int start, int count)
@@ -112,9 +112,9 @@ private slots:
         const Block blocks[] = {{72, 12}, {84, 12}, {96, 18}, {128, 8}};
         for (const Block &b : blocks) {
             read(b.start, b.count);
-            QCOMPARE(w.pollReplyState, 6);
+            QCOMPARE(w.core.pollReplyState, 6);
             for (int r = b.start; r < b.start + b.count; ++r)
-                QCOMPARE(w.mainEngine.registerImage[r], quint32(pattern(r)));
+                QCOMPARE(w.core.mainEngine.registerImage[r], quint32(pattern(r)));
         }
         QCOMPARE(device->repliesSent(), 4);
     }
@@ -125,8 +125,8 @@ private slots:
         MainWindow &w = f->w();
         device->setRegisters(1, {1040, 500, 520, 0, 1000, quint16(-25), 400, 100, 2, 80, 0, 31});
         read(1, 12);
-        QCOMPARE(w.pollReplyState, 6);
-        const DeviceData &d = w.mainEngine.deviceData;
+        QCOMPARE(w.core.pollReplyState, 6);
+        const DeviceData &d = w.core.mainEngine.deviceData;
         QCOMPARE(d.pvVoltage, 1040u);
         QCOMPARE(d.pvCurrent, 500u);
         QCOMPARE(d.pvPower, 520u);
@@ -145,7 +145,7 @@ private slots:
         MainWindow &w = f->w();
         const quint32 values[] = {1380, 1440, 1460, 120, 0xFFFF, 0x12345, 0, 0x8000};
         for (int i = 0; i < 8; ++i)
-            w.mainEngine.registerImage[29 + i] = values[i];
+            w.core.mainEngine.registerImage[29 + i] = values[i];
         QCOMPARE(write(29, 8), 6);
         for (int i = 0; i < 8; ++i)
             QCOMPARE(device->registerValue(29 + i), quint16(values[i] & 0xFFFF));
@@ -153,12 +153,12 @@ private slots:
         QCOMPARE(device->registerValue(37), pattern(37));
 
         // A single register, then read back through the engine.
-        w.mainEngine.registerImage[72] = 0x4142;
+        w.core.mainEngine.registerImage[72] = 0x4142;
         QCOMPARE(write(72, 1), 6);
         QCOMPARE(device->registerValue(72), quint16(0x4142));
         read(72, 1);
-        QCOMPARE(w.pollReplyState, 6);
-        QCOMPARE(w.mainEngine.registerImage[72], 0x4142u);
+        QCOMPARE(w.core.pollReplyState, 6);
+        QCOMPARE(w.core.mainEngine.registerImage[72], 0x4142u);
     }
 
     // libmodbus answers an exception for registers it does not hold. The
@@ -168,17 +168,17 @@ private slots:
     void exceptionResponseFails()
     {
         MainWindow &w = f->w();
-        w.mainEngine.setResponseTimeout(3000);
-        w.mainEngine.setMaxRetries(1);
+        w.core.mainEngine.setResponseTimeout(3000);
+        w.core.mainEngine.setMaxRetries(1);
         QElapsedTimer clock;
         clock.start();
         read(140, 10);   // 140..149, beyond the device's 144 registers
-        QCOMPARE(w.pollReplyState, 7);
+        QCOMPARE(w.core.pollReplyState, 7);
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(device->repliesSent(), 2);   // first send and one re-send, each refused
-        w.mainEngine.setResponseTimeout(200);
+        w.core.mainEngine.setResponseTimeout(200);
         read(1, 2);                           // and the link still works
-        QCOMPARE(w.pollReplyState, 6);
+        QCOMPARE(w.core.pollReplyState, 6);
     }
 };
 

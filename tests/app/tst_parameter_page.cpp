@@ -169,7 +169,7 @@ void tst_parameter_page::readRow()
     press(rig, button);
 
     MainWindow &w = rig.w();
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
     if (failsOn(fails, link)) {
         QCOMPARE(styleName(w, rig.button(button)->styleSheet()), QStringLiteral("fail"));
         QCOMPARE(rig.frames().size(), 0);
@@ -273,7 +273,7 @@ void tst_parameter_page::writeRow()
     press(rig, button);
 
     MainWindow &w = rig.w();
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
     if (failsOn(fails, link)) {
         QCOMPARE(styleName(w, rig.button(button)->styleSheet()), QStringLiteral("fail"));
         QCOMPARE(rig.frames().size(), 0);
@@ -334,7 +334,7 @@ void tst_parameter_page::nightTimeWriteNeedsLightTime()
 
         QCOMPARE(styleName(rig.w(), rig.button(QStringLiteral("pushButton_55"))->styleSheet()),
                  QStringLiteral("idle"));
-        QCOMPARE(rig.w().paramRequestState, 0);
+        QCOMPARE(rig.w().core.paramRequestState, 0);
         QCOMPARE(rig.frames().size(), 0);
         QCOMPARE(rig.device().reg(40), quint16(60));
     }
@@ -347,7 +347,7 @@ void tst_parameter_page::unknownControllerSettingFailsDefineRead()
     ParamsRig rig(ParamsLink::DefineMppt);
     QVERIFY(rig.connect());
     MainWindow &w = rig.w();
-    w.controllerSetting = QStringLiteral("Hybrid");
+    w.core.controllerSetting = QStringLiteral("Hybrid");
     // A read that never ends would hang here: pull the link after a while.
     QTimer::singleShot(2000, &rig.sim, [&rig] { rig.sim.closeTransports(); });
     const QStringList dependent = {QStringLiteral("pushButton"), QStringLiteral("pushButton_76"),
@@ -359,7 +359,7 @@ void tst_parameter_page::unknownControllerSettingFailsDefineRead()
         press(rig, name);
         QVERIFY2(clock.elapsed() < 100, qPrintable(name));
         QCOMPARE(styleName(w, rig.button(name)->styleSheet()), QStringLiteral("fail"));
-        QCOMPARE(w.paramRequestState, 0);
+        QCOMPARE(w.core.paramRequestState, 0);
     }
     QCOMPARE(rig.frames().size(), 0);
 
@@ -401,7 +401,7 @@ void tst_parameter_page::linkDownPressOnlyResetsTheButton()
     QCOMPARE(styleName(w, reset->styleSheet()), QStringLiteral("ok"));
     QCOMPARE(styleName(w, loadOn->styleSheet()), QStringLiteral("fail"));
     QCOMPARE(field->text(), QStringLiteral("13.8"));
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
 }
 
 // --- clears, reset, load switch ---------------------------------------------
@@ -500,7 +500,7 @@ void tst_parameter_page::loadSwitch()
 
     press(rig, button);
 
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
     QCOMPARE(styleName(w, rig.button(QStringLiteral("pushButton_106"))->styleSheet()),
              QStringLiteral("plain"));
     QCOMPARE(styleName(w, rig.button(QStringLiteral("pushButton_107"))->styleSheet()),

@@ -126,7 +126,7 @@ void tst_parameter_page_sequences::readConfiguration()
     QCOMPARE(rig.edit(QStringLiteral("lineEdit"))->text(), QStringLiteral("13.75"));
     if (!failing.contains(QStringLiteral("pushButton_57")))
         QCOMPARE(rig.edit(QStringLiteral("lineEdit_20"))->text(), QStringLiteral("300"));
-    QCOMPARE(rig.w().paramRequestState, 0);
+    QCOMPARE(rig.w().core.paramRequestState, 0);
 }
 
 void tst_parameter_page_sequences::writeConfiguration_data()
@@ -183,7 +183,7 @@ void tst_parameter_page_sequences::writeConfiguration()
     QCOMPARE(stylesOf(rig, clearButtons),
              expectedStyles(clearButtons, failing, enableAll ? "ok" : "idle"));
     QCOMPARE(rig.device().reg(29), quint16(1350));
-    QCOMPARE(rig.w().paramRequestState, 0);
+    QCOMPARE(rig.w().core.paramRequestState, 0);
 }
 
 // The box is looked at once, when the left block has run: changing it while
@@ -289,7 +289,7 @@ void tst_parameter_page_sequences::linkLossLeavesTheRestPlain()
     rig.button(sequence)->click();
 
     QVERIFY(!linkIsUp(rig.w()));
-    QCOMPARE(rig.w().paramRequestState, 0);
+    QCOMPARE(rig.w().core.paramRequestState, 0);
     QCOMPARE(rig.frames().size(), pullAtFrame);
     const QStringList answered = members.mid(0, pullAtFrame - 1);
     QStringList expected = expectedStyles(answered, {});
@@ -312,7 +312,7 @@ void tst_parameter_page_sequences::pressWhileWaitingIsRefused()
     paint(rig, {"pushButton_4", "pushButton_7", "pushButton_109", "pushButton_106"}, w.styleOk);
     int stateDuringWait = -1;
     QTimer::singleShot(60, &w, [&] {
-        stateDuringWait = w.paramRequestState;
+        stateDuringWait = w.core.paramRequestState;
         rig.button(QStringLiteral("pushButton_4"))->click();
         rig.button(QStringLiteral("pushButton_7"))->click();
         rig.button(QStringLiteral("pushButton_109"))->click();
@@ -340,7 +340,7 @@ void tst_parameter_page_sequences::pressWhileWaitingIsRefused()
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames.at(0), QByteArray::fromHex("0103001d0001140c"));
     QCOMPARE(frames.at(1), frames.at(0));
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
 }
 
 // While an action waits the refresh ticks do nothing; afterwards the cycle
@@ -351,20 +351,20 @@ void tst_parameter_page_sequences::refreshCycleStandsAsideAndResumes()
     QVERIFY(rig.connect());
     MainWindow &w = rig.w();
     constexpr int ModbusSteps = 13;
-    w.refreshTimer.start(100);
-    const int startStep = MainWindow::pollStep;
-    QVERIFY(QTest::qWaitFor([&] { return MainWindow::pollStep != startStep; }, 3000));
-    w.refreshTimer.stop();
-    w.refreshTimer.start(20);   // ticks come often while the action waits
+    w.core.refreshTimer.start(100);
+    const int startStep = MonitorCore::pollStep;
+    QVERIFY(QTest::qWaitFor([&] { return MonitorCore::pollStep != startStep; }, 3000));
+    w.core.refreshTimer.stop();
+    w.core.refreshTimer.start(20);   // ticks come often while the action waits
 
-    const int stepBefore = MainWindow::pollStep;
+    const int stepBefore = MonitorCore::pollStep;
     SimFaults faults;
     faults.silence = true;
     rig.sim.setFaults(faults);
     rig.sim.clearRequests();
     QList<int> stepsDuringWait;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, &w, [&] { stepsDuringWait << MainWindow::pollStep; });
+    QObject::connect(&probe, &QTimer::timeout, &w, [&] { stepsDuringWait << MonitorCore::pollStep; });
     probe.start(30);
 
     rig.button(QStringLiteral("pushButton"))->click();
@@ -380,9 +380,9 @@ void tst_parameter_page_sequences::refreshCycleStandsAsideAndResumes()
              QStringLiteral("fail"));
 
     rig.sim.clearFaults();
-    QVERIFY(QTest::qWaitFor([&] { return MainWindow::pollStep != stepBefore; }, 3000));
-    QCOMPARE(MainWindow::pollStep, (stepBefore + 1) % ModbusSteps);
-    w.refreshTimer.stop();
+    QVERIFY(QTest::qWaitFor([&] { return MonitorCore::pollStep != stepBefore; }, 3000));
+    QCOMPARE(MonitorCore::pollStep, (stepBefore + 1) % ModbusSteps);
+    w.core.refreshTimer.stop();
 }
 
 // The bus scan's engine reports through the same slots as the main engine;
@@ -392,20 +392,20 @@ void tst_parameter_page_sequences::scanOutcomeDoesNotEndTheAction()
     ParamsRig rig(ParamsLink::ModbusTcp);
     QVERIFY(rig.connect());
     MainWindow &w = rig.w();
-    w.mainEngine.setResponseTimeout(300);
+    w.core.mainEngine.setResponseTimeout(300);
     rig.device().setReg(29, 1380);
     SimFaults faults;
     faults.silence = true;
     faults.limit = 1;   // the first send goes unanswered, the re-send is answered
     rig.sim.setFaults(faults);
-    QTimer::singleShot(50, &w, [&w] { w.scanEngine.reportFailure(); });
+    QTimer::singleShot(50, &w, [&w] { w.core.scanEngine.reportFailure(); });
 
     rig.button(QStringLiteral("pushButton"))->click();
 
     QCOMPARE(styleName(w, rig.button(QStringLiteral("pushButton"))->styleSheet()),
              QStringLiteral("ok"));
     QCOMPARE(rig.edit(QStringLiteral("lineEdit"))->text(), QStringLiteral("13.80"));
-    QCOMPARE(w.paramRequestState, 0);
+    QCOMPARE(w.core.paramRequestState, 0);
 }
 
 QTEST_MAIN(tst_parameter_page_sequences)

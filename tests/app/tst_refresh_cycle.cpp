@@ -100,9 +100,9 @@ struct Session
           w(f.w())
     {
         setKnownValues(sim.device(1));
-        MainWindow::pollStep = 0;
-        MainWindow::scanAddress = 0;
-        MainWindow::factoryFirstHalfOk = false;
+        MonitorCore::pollStep = 0;
+        MonitorCore::scanAddress = 0;
+        MonitorCore::factoryFirstHalfOk = false;
         MainWindow::lastCurveKey = 0.0;
     }
 
@@ -112,9 +112,9 @@ struct Session
         if (!connectToSim(f, sim, link, protocol, controller, address))
             return false;
         // Faults must not cost seconds.
-        w.mainEngine.setResponseTimeout(60);
-        w.mainEngine.setMaxRetries(0);
-        w.scanEngine.setResponseTimeout(60);
+        w.core.mainEngine.setResponseTimeout(60);
+        w.core.mainEngine.setMaxRetries(0);
+        w.core.scanEngine.setResponseTimeout(60);
         return true;
     }
 
@@ -125,7 +125,7 @@ struct Session
     }
 };
 
-Fields liveFields()
+Fields liveValueFields()
 {
     return {{"lineEdit_34", "18.34"}, {"lineEdit_35", "1.50"},  {"lineEdit_36", "27.5"},
             {"lineEdit_39", "27.50"}, {"lineEdit_40", "13.12"}, {"lineEdit_41", "-1.25"},
@@ -172,7 +172,7 @@ void tst_refresh_cycle::fullCycle_data()
         << int(SimTransport::Tcp) << "Define" << "PWM"
         << QStringList{"02", "06", "04", "07", "08", "09", "0A", "77", "78", "81", "C2", "C6",
                        "78", "01"}
-        << liveFields() + totals + energy
+        << liveValueFields() + totals + energy
                + Fields{{"lineEdit_46", "-3"}, {"lineEdit_44", "Float"},
                         {"lineEdit_70", factory.left(12)}, {"lineEdit_68", model},
                         {"lineEdit_69", serial},
@@ -183,7 +183,7 @@ void tst_refresh_cycle::fullCycle_data()
     QTest::newRow("MPPT Define over pty")
         << int(SimTransport::Pty) << "Define" << "MPPT"
         << QStringList{"02", "06", "04", "05", "77", "78", "79", "78", "01"}
-        << liveFields() + totals + energyUnread
+        << liveValueFields() + totals + energyUnread
                + Fields{{"lineEdit_46", "-3"}, {"lineEdit_44", "Float"}, {"lineEdit_42", "24"},
                         {"lineEdit_70", factory.left(12)}, {"lineEdit_68", model},
                         {"lineEdit_67", "HRV1.2"}, {"lineEdit_77", "40"}, {"lineEdit_78", "40"},
@@ -193,7 +193,7 @@ void tst_refresh_cycle::fullCycle_data()
 
     const QStringList modbusRequests{"1,12", "13,8", "21,8", "56,11", "70,2", "72,12", "84,12",
                                      "96,9", "105,9", "54,1", "118,1", "72,12", "128,8"};
-    const Fields modbusFields = liveFields() + totals + energy
+    const Fields modbusFields = liveValueFields() + totals + energy
         + Fields{{"lineEdit_37", "Generating"}, {"lineEdit_42", "24"}, {"lineEdit_44", "Float"},
                  {"lineEdit_46", "-3"}, {"lineEdit_79", "24"}, {"lineEdit_77", "40"},
                  {"lineEdit_78", "20"}, {"lineEdit_67", "HRV1.2,SFV10.5"},
@@ -225,7 +225,7 @@ void tst_refresh_cycle::fullCycle()
     for (int i = 0; i < steps; ++i)
         runTick(s.w);
 
-    QCOMPARE(MainWindow::pollStep, 0);
+    QCOMPARE(MonitorCore::pollStep, 0);
     QCOMPARE(describeRequests(s.sim), requests);
     s.checkFields(fields);
 
@@ -283,7 +283,7 @@ void tst_refresh_cycle::failedStepKeepsFields()
     s.sim.setFaults(silent);
     MainWindow::lastCurveKey = 0.0;
     runStep(s.w, liveStep, steps);
-    QCOMPARE(MainWindow::pollStep, liveStep);
+    QCOMPARE(MonitorCore::pollStep, liveStep);
     s.checkFields({{"lineEdit_34", "18.34"}, {"lineEdit_36", "27.5"}});
     QCOMPARE(pushButton(s.w, "pushButton_106")->styleSheet(), loadOnStyle);
     QCOMPARE(plot->graph(0)->dataCount(), 1);
@@ -291,7 +291,7 @@ void tst_refresh_cycle::failedStepKeepsFields()
     // The next tick moves on to the next step.
     s.sim.clearFaults();
     runTick(s.w);
-    QCOMPARE(MainWindow::pollStep, liveStep + 1);
+    QCOMPARE(MonitorCore::pollStep, liveStep + 1);
     QCOMPARE(lastRequest(s.sim), nextRequest);
     s.checkFields({{"lineEdit_34", "18.34"}});
 }
@@ -310,27 +310,27 @@ void tst_refresh_cycle::guardsSendNothing()
     Session s("Define", "PWM");
     if (connected) {
         QVERIFY(s.connect(SimTransport::Tcp, "Define", "PWM"));
-        s.w.paramRequestState = 1;
+        s.w.core.paramRequestState = 1;
     }
     s.sim.clearRequests();
-    MainWindow::pollStep = 4;
-    s.w.refreshTimer.start(100);
+    MonitorCore::pollStep = 4;
+    s.w.core.refreshTimer.start(100);
     for (int i = 0; i < 3; ++i)
-        s.w.refereshDisplayRef();
+        s.w.core.refereshDisplayRef();
     QTest::qWait(150);
     QCOMPARE(s.sim.requestCount(), 0);
-    QCOMPARE(MainWindow::pollStep, 4);
-    QVERIFY(s.w.refreshTimer.isActive());
-    QCOMPARE(s.w.refreshTimer.interval(), 100);
+    QCOMPARE(MonitorCore::pollStep, 4);
+    QVERIFY(s.w.core.refreshTimer.isActive());
+    QCOMPARE(s.w.core.refreshTimer.interval(), 100);
 
     // Once the way is clear, the timer's own ticks poll again, from step 5.
     if (connected)
-        s.w.paramRequestState = 0;
+        s.w.core.paramRequestState = 0;
     else
         QVERIFY(s.connect(SimTransport::Tcp, "Define", "PWM"));
-    s.w.refreshTimer.start(100);
+    s.w.core.refreshTimer.start(100);
     QTRY_VERIFY_WITH_TIMEOUT(s.sim.requestCount() > 0, 2000);
-    s.w.refreshTimer.stop();
+    s.w.core.refreshTimer.stop();
     QCOMPARE(describeRequest(s.sim.requests().first().frame, ProtocolDefine), QStringLiteral("08"));
 }
 
@@ -339,14 +339,14 @@ void tst_refresh_cycle::parameterRequestEndsWaitingTick()
     Session s("Define", "PWM");
     QVERIFY(s.connect(SimTransport::Tcp, "Define", "PWM"));
     // A parameter button pressed while the tick waits for the run data.
-    QTimer::singleShot(0, &s.w, [&s] { s.w.paramRequestState = 1; });
+    QTimer::singleShot(0, &s.w, [&s] { s.w.core.paramRequestState = 1; });
     runStep(s.w, 0, PwmDefineSteps);
     QCOMPARE(fieldText(s.w, "lineEdit_34"), QStringLiteral("000.00"));
     QCOMPARE(s.w.findChild<QCustomPlot *>("customplot")->graph(0)->dataCount(), 0);
 
     // The parameter action ends; polling resumes with the next step.
-    QTRY_COMPARE(s.w.mainEngine.txLength, 0);
-    s.w.paramRequestState = 0;
+    QTRY_COMPARE(s.w.core.mainEngine.txLength, 0);
+    s.w.core.paramRequestState = 0;
     runTick(s.w);
     QCOMPARE(lastRequest(s.sim), QStringLiteral("02"));
     QCOMPARE(fieldText(s.w, "lineEdit_54"), QStringLiteral("12.34"));
@@ -364,13 +364,13 @@ void tst_refresh_cycle::reconnectContinuesSchedule()
     s.sim.clearRequests();
     runTick(s.w);
     QCOMPARE(s.sim.requestCount(), 0);
-    QCOMPARE(MainWindow::pollStep, 5);
+    QCOMPARE(MonitorCore::pollStep, 5);
 
     pressConnect(s.w);
     QVERIFY(waitForLinkUp(s.w));
     s.f.holdRefreshCycle();
     runTick(s.w);
-    QCOMPARE(MainWindow::pollStep, 6);
+    QCOMPARE(MonitorCore::pollStep, 6);
     QCOMPARE(lastRequest(s.sim), QStringLiteral("09"));
     s.checkFields({{"lineEdit_56", "0.89"}, {"lineEdit_64", "43.21"}});
 }
@@ -385,11 +385,11 @@ void tst_refresh_cycle::factoryTextNeedsBothHalves()
     QCOMPARE(fieldText(s.w, "lineEdit_70"), QStringLiteral("Unknow"));
 
     runStep(s.w, 8, ModbusSteps);
-    QVERIFY(MainWindow::factoryFirstHalfOk);
+    QVERIFY(MonitorCore::factoryFirstHalfOk);
     QCOMPARE(fieldText(s.w, "lineEdit_70"), QStringLiteral("Unknow"));
     runTick(s.w);   // step 9
     QCOMPARE(fieldText(s.w, "lineEdit_70"), factory);
-    QVERIFY(!MainWindow::factoryFirstHalfOk);
+    QVERIFY(!MonitorCore::factoryFirstHalfOk);
 
     // Step 8 succeeds, step 9 fails: the first half still counts next cycle.
     const QString other = QStringLiteral("Other Factory Co. Ltd, Ningbo, China");
@@ -400,7 +400,7 @@ void tst_refresh_cycle::factoryTextNeedsBothHalves()
     s.sim.setFaults(silent);
     runTick(s.w);
     QCOMPARE(fieldText(s.w, "lineEdit_70"), factory);
-    QVERIFY(MainWindow::factoryFirstHalfOk);
+    QVERIFY(MonitorCore::factoryFirstHalfOk);
     s.sim.clearFaults();
     runStep(s.w, 9, ModbusSteps);
     QCOMPARE(fieldText(s.w, "lineEdit_70"), other);
@@ -442,9 +442,9 @@ void tst_refresh_cycle::scanListsAnsweringAddresses()
     QVERIFY(s.connect(SimTransport::Pty, "Define", "PWM", 3));
     QListWidget *list = s.w.findChild<QListWidget *>("listWidget");
     auto scanAt = [&s](int address) {
-        MainWindow::scanAddress = address - 1;
+        MonitorCore::scanAddress = address - 1;
         runStep(s.w, 13, PwmDefineSteps);
-        return s.w.scanEngine.slaveAddress();
+        return s.w.core.scanEngine.slaveAddress();
     };
     auto rows = [list] {
         QStringList texts;
@@ -474,7 +474,7 @@ void tst_refresh_cycle::scanListsAnsweringAddresses()
 
     // After address 32 the scan starts again at 1.
     QCOMPARE(scanAt(33), quint8(1));
-    QCOMPARE(MainWindow::scanAddress, 1);
+    QCOMPARE(MonitorCore::scanAddress, 1);
     QCOMPARE(quint8(s.sim.lastRequest().at(1)), quint8(1));
 }
 

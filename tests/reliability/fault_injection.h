@@ -160,13 +160,13 @@ public:
     // device and the tick after it has gone out; then holds it again.
     bool pollUntilShown(const QString &pvText)
     {
-        MainWindow::pollStep = (p_.liveStep + p_.steps - 1) % p_.steps;
-        w().refreshTimer.start(100);
+        MonitorCore::pollStep = (p_.liveStep + p_.steps - 1) % p_.steps;
+        w().core.refreshTimer.start(100);
         const bool shown = QTest::qWaitFor([&] { return fieldText(w(), pvField) == pvText; }, 3000);
         const int requests = sim_.requestCount();
         const bool ticking = QTest::qWaitFor([&] { return sim_.requestCount() > requests; }, 3000);
         f_.holdRefreshCycle();
-        return shown && ticking && QTest::qWaitFor([this] { return w().mainEngine.txLength == 0; }, 2000);
+        return shown && ticking && QTest::qWaitFor([this] { return w().core.mainEngine.txLength == 0; }, 2000);
     }
 
     void inject(Fault fault)
@@ -202,8 +202,8 @@ public:
 private:
     void setShortTimers()
     {
-        w().mainEngine.setResponseTimeout(TimeoutMs);
-        w().mainEngine.setMaxRetries(Retries);
+        w().core.mainEngine.setResponseTimeout(TimeoutMs);
+        w().core.mainEngine.setMaxRetries(Retries);
     }
 
     SimTransport link_;
@@ -218,8 +218,8 @@ private:
 // Nothing waits and nothing is owed: the engine idle, no parameter action.
 inline bool settled(MainWindow &w)
 {
-    return QTest::qWaitFor([&w] { return w.mainEngine.txLength == 0; }, 3 * GiveUpMs + 500)
-           && !w.mainEngine.responseTimer.isActive() && w.paramRequestState == 0;
+    return QTest::qWaitFor([&w] { return w.core.mainEngine.txLength == 0; }, 3 * GiveUpMs + 500)
+           && !w.core.mainEngine.responseTimer.isActive() && w.core.paramRequestState == 0;
 }
 
 inline void runRow(SimTransport link)
@@ -258,10 +258,10 @@ inline void runRow(SimTransport link)
         QVERIFY(!lampShows(w.rxLamp, "red"));
     } else {
         run.tickLiveStep();
-        QCOMPARE(MainWindow::pollStep, p.liveStep);
+        QCOMPARE(MonitorCore::pollStep, p.liveStep);
         switch (c.outcome) {
         case Outcome::Fails:
-            QCOMPARE(w.pollReplyState, 7);
+            QCOMPARE(w.core.pollReplyState, 7);
             QVERIFY(lampShows(w.rxLamp, "red"));
             QCOMPARE(fieldText(w, pvField), QStringLiteral("18.34"));
             QTest::mouseClick(read, Qt::LeftButton);
@@ -270,7 +270,7 @@ inline void runRow(SimTransport link)
             QVERIFY(lampShows(w.rxLamp, "red"));
             break;
         case Outcome::Succeeds:
-            QCOMPARE(w.pollReplyState, 6);
+            QCOMPARE(w.core.pollReplyState, 6);
             QVERIFY(lampShows(w.rxLamp, "green"));
             QCOMPARE(fieldText(w, pvField), QStringLiteral("20.50"));
             break;

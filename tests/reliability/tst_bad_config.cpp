@@ -181,9 +181,9 @@ void tst_bad_config::windowCopes()
         QVERIFY(!linkIsUp(w));
     if (connect != Connect::SerialFails)
         QCOMPARE(boxes.count(), 0);
-    QCOMPARE(w.mainEngine.protocol(), protocol);
-    QCOMPARE(int(w.mainEngine.slaveAddress()), address);
-    QVERIFY(w.refreshTimer.isActive());
+    QCOMPARE(w.core.mainEngine.protocol(), protocol);
+    QCOMPARE(int(w.core.mainEngine.slaveAddress()), address);
+    QVERIFY(w.core.refreshTimer.isActive());
 
     QVERIFY(openAndCancelSettings(w));
     if (linkIsUp(w))

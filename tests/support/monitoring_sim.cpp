@@ -42,13 +42,13 @@ bool connectToSim(WindowFixture &f, SimulatedController &sim, SimTransport link,
 
 void runTick(MainWindow &w)
 {
-    w.refereshDisplayRef();
-    w.refreshTimer.stop();
+    w.core.refereshDisplayRef();
+    w.core.refreshTimer.stop();
 }
 
 void runStep(MainWindow &w, int step, int scheduleLength)
 {
-    MainWindow::pollStep = (step + scheduleLength - 1) % scheduleLength;
+    MonitorCore::pollStep = (step + scheduleLength - 1) % scheduleLength;
     runTick(w);
 }
 

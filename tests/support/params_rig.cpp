@@ -96,8 +96,8 @@ bool ParamsRig::connect()
     pressConnect(w());
     const bool up = waitForLinkUp(w());
     fixture.holdRefreshCycle();
-    w().mainEngine.setResponseTimeout(ShortTimeoutMs);
-    w().mainEngine.setMaxRetries(1);
+    w().core.mainEngine.setResponseTimeout(ShortTimeoutMs);
+    w().core.mainEngine.setMaxRetries(1);
     sim.clearRequests();
     return up;
 }

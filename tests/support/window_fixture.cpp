@@ -57,7 +57,7 @@ bool WindowFixture::connectSerial(PtyPair &pty, const QString &protocol, int add
 
 void WindowFixture::holdRefreshCycle()
 {
-    window->refreshTimer.stop();
+    window->core.refreshTimer.stop();
 }
 
 MessageBoxCatcher::MessageBoxCatcher()

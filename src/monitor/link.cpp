@@ -1,0 +1,322 @@
+// Link transport: connect/disconnect, serial port and TCP socket, and the
+// byte path between the link and the two protocol engines.
+#include "monitor_core.h"
+#include "monitor_trace.h"
+
+#include <cstring>
+
+#include "config_file.h"
+
+namespace {
+
+struct SettingCode
+{
+    const char *text;
+    int code;
+};
+
+// config.ini texts, compared exactly.
+const SettingCode protocolCodes[] = {
+    {"Modbus", ProtocolModbusRtu},
+    {"TCP Modbus", ProtocolModbusTcp},
+    {"Define", ProtocolDefine},
+};
+
+const SettingCode controllerCodes[] = {
+    {"PWM", ControllerPwm},
+    {"MPPT", ControllerMppt},
+};
+
+template <size_t N>
+int codeOf(const SettingCode (&table)[N], const QString &text)
+{
+    for (const SettingCode &entry : table)
+        if (text == QLatin1String(entry.text))
+            return entry.code;
+    return -1;
+}
+
+const QString serialMode = QStringLiteral("Serial");
+const QString tcpMode = QStringLiteral("Wifi");
+
+// Zeroed in front of every response, so a text field decoded from a Define
+// frame always finds a terminating zero after the frame.
+constexpr int rxFrameClearBytes = 1024;
+
+// Both devices buffer writes until the event loop comes round again; the
+// request goes out now instead, so the answer can be on its way sooner.
+void sendNow(QIODevice *link)
+{
+    if (auto *socket = qobject_cast<QAbstractSocket *>(link))
+        socket->flush();
+    else if (auto *port = qobject_cast<QSerialPort *>(link))
+        port->flush();
+}
+
+MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
+{
+    using R = MonitorCore::LinkReason;
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return R::Refused;
+    case QAbstractSocket::HostNotFoundError:
+    case QAbstractSocket::NetworkError:
+        return R::HostUnreachable;
+    case QAbstractSocket::SocketTimeoutError:
+        return R::TimedOut;
+    case QAbstractSocket::RemoteHostClosedError:
+        return R::ClosedByPeer;
+    default:
+        return R::SocketError;
+    }
+}
+
+} // namespace
+
+bool MonitorCore::connectLink()
+{
+    ConfigFile config;
+    modeSetting = config.value(QStringLiteral("common/communication_mode"));
+    protocolSetting = config.value(QStringLiteral("common/communication_protocol"));
+    controllerSetting = config.value(QStringLiteral("type/controller_type"));
+    qCDebug(lcLink) << "mode_str" << modeSetting;
+
+    scanEngine.setResponseTimeout(500);
+    scanEngine.setMaxRetries(0);
+    applyProtocolSetting();
+    applyControllerSetting();
+
+    // A TCP attempt still under way from an earlier Connect must not bring
+    // the link up later behind the link chosen now.
+    tcpSocket.abort();
+
+    if (modeSetting == serialMode) {
+        if (!openSerialLink()) {
+            const QSerialPort::SerialPortError error = serialPort.error();
+            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialPort.portName(),
+                    serialPort.errorString(), error == QSerialPort::PermissionError);
+            return false;
+        }
+        if (!linkUp_)
+            setLink(LinkState::Up, LinkReason::Connected, serialPort.portName());
+    } else if (modeSetting == tcpMode) {
+        openTcpLink();
+    } else {
+        setLink(LinkState::Down, LinkReason::NoTransport, modeSetting);
+    }
+    return true;
+}
+
+void MonitorCore::disconnectLink()
+{
+    setLink(LinkState::Down, LinkReason::ClosedByUser);
+    if (serialPort.isOpen())
+        serialPort.close();
+    tcpSocket.disconnectFromHost();
+}
+
+// Tells the listeners; the link is up only in state Up.
+void MonitorCore::setLink(LinkState state, LinkReason reason, const QString &portName,
+                          const QString &errorText, bool permissionDenied)
+{
+    linkUp_ = state == LinkState::Up;
+    if (!linkUp_) {
+        identitySeen_ = 0;
+        identityAnnounced_ = false;
+    }
+    lastLinkEvent_.state = state;
+    lastLinkEvent_.reason = reason;
+    lastLinkEvent_.portName = portName;
+    lastLinkEvent_.errorText = errorText;
+    lastLinkEvent_.permissionDenied = permissionDenied;
+    emit linkChanged(lastLinkEvent_);
+}
+
+void MonitorCore::applyProtocolSetting()
+{
+    const int protocol = codeOf(protocolCodes, protocolSetting);
+    if (protocol < 0)
+        return;
+    mainEngine.setProtocol(protocol);
+    scanEngine.setProtocol(protocol);
+}
+
+// The scan engine probes with its default controller type.
+void MonitorCore::applyControllerSetting()
+{
+    const int type = codeOf(controllerCodes, controllerSetting);
+    if (type >= 0)
+        mainEngine.setControllerType(type);
+}
+
+bool MonitorCore::openSerialLink()
+{
+    ConfigFile config;
+    const QString name = config.value(QStringLiteral("Serial/serial_port"));
+    const QString baud = config.value(QStringLiteral("Serial/serial_baud"));
+    const auto address = quint8(config.intValue(QStringLiteral("Serial/serial_address")));
+    qCDebug(lcLink) << "serialPort" << name;
+    qCDebug(lcLink) << "serialBaud" << baud;
+    qCDebug(lcLink) << "serialAddress" << int(address);
+
+    // Only a serial Connect sets the address; TCP keeps the last one used.
+    mainEngine.setSlaveAddress(address);
+
+    serialPort.setPortName(name);
+    serialPort.setDataBits(QSerialPort::Data8);
+    serialPort.setStopBits(QSerialPort::OneStop);
+    serialPort.setParity(QSerialPort::NoParity);
+    serialPort.setBaudRate(baud.toInt(nullptr, 10), QSerialPort::AllDirections);
+    return serialPort.open(QIODevice::ReadWrite);
+}
+
+void MonitorCore::openTcpLink()
+{
+    ConfigFile config;
+    const QString host = config.value(QStringLiteral("Wifi/ip_address"));
+    const QString port = config.value(QStringLiteral("Wifi/ip_port"));
+    tcpSocket.abort();
+    const auto portNumber = quint16(port.toInt(nullptr, 10));
+    setLink(LinkState::Connecting, LinkReason::Connecting,
+            QStringLiteral("%1:%2").arg(host).arg(portNumber));
+    tcpSocket.connectToHost(host, portNumber, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+}
+
+void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    // An open that fails reports here first; connectLink tells that one.
+    if (linkUp_)
+        setLink(LinkState::Down, LinkReason::SerialPortLost, serialPort.portName(),
+                serialPort.errorString(), error == QSerialPort::PermissionError);
+    if (serialPort.isOpen())
+        serialPort.close();
+    qCDebug(lcLink) << "串口" << serialPort.portName() << "ConnectDisonnect！";
+}
+
+void MonitorCore::onTcpConnected()
+{
+    if (!linkUp_)
+        setLink(LinkState::Up, LinkReason::Connected, lastLinkEvent_.portName);
+    qCDebug(lcLink) << "tcp client Connect成功！";
+}
+
+void MonitorCore::onTcpDisconnected()
+{
+    if (linkUp_)
+        setLink(LinkState::Down, tcpDownReason_, lastLinkEvent_.portName, tcpDownText_);
+    tcpDownReason_ = LinkReason::ClosedByPeer;
+    tcpDownText_.clear();
+    qCDebug(lcLink) << "tcp client ConnectDisonnect！";
+}
+
+// A failed attempt says why at once; a connected socket that fails goes on
+// to disconnected(), which brings the link down with the reason noted here.
+void MonitorCore::onTcpError(QAbstractSocket::SocketError error)
+{
+    if (linkUp_) {
+        tcpDownReason_ = socketReason(error);
+        tcpDownText_ = tcpSocket.errorString();
+        return;
+    }
+    if (lastLinkEvent_.state != LinkState::Connecting)
+        return;
+    setLink(LinkState::Down, socketReason(error), lastLinkEvent_.portName,
+            tcpSocket.errorString());
+}
+
+// The engine whose request is outstanding, mainEngine first.
+com_protocol_solar *MonitorCore::activeEngine()
+{
+    if (mainEngine.txLength != 0)
+        return &mainEngine;
+    if (scanEngine.txLength != 0)
+        return &scanEngine;
+    return nullptr;
+}
+
+QIODevice *MonitorCore::activeLink()
+{
+    QIODevice *link = nullptr;
+    if (modeSetting == serialMode)
+        link = &serialPort;
+    else if (modeSetting == tcpMode)
+        link = &tcpSocket;
+    return link && link->isOpen() ? link : nullptr;
+}
+
+void MonitorCore::dataSendSlot()
+{
+    com_protocol_solar *engine = activeEngine();
+    if (!engine) {
+        emit frameSent(QByteArray());
+        return;
+    }
+    rxBuffer.clear();
+    lastExceptionCode_ = -1;
+    const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
+    const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
+    if (QIODevice *link = activeLink()) {
+        link->write(frame);
+        sendNow(link);
+    }
+    emit frameSent(frame);
+}
+
+void MonitorCore::dataReceiveSlot()
+{
+    com_protocol_solar *engine = activeEngine();
+    if (!engine)
+        return;   // left in the link's buffer until a request is pending
+    emit replyStarted();
+    int n = engine->expectedResponseLength();
+    if (QIODevice *link = activeLink())
+        rxBuffer += link->readAll();
+    if (n <= 0) {
+        rxBuffer.clear();   // nothing this request could be answered with
+        return;
+    }
+    if (rxBuffer.size() < n) {
+        // A Modbus exception answer is short; handing it over lets the
+        // engine re-send at once rather than after its timeout.
+        n = engine->exceptionResponseLength(
+            reinterpret_cast<const quint8 *>(rxBuffer.constData()), rxBuffer.size());
+        if (n == 0)
+            return;
+        lastExceptionCode_ = quint8(rxBuffer.at(rxBuffer.size() - (n == 5 ? 3 : 1)));
+    }
+
+    // Whatever came in front of the response is noise or a stale answer.
+    // Trimming here also keeps a stream of garbage from growing the buffer.
+    rxBuffer = rxBuffer.right(n);
+    const int copied = qMin(n, int(sizeof engine->rxFrame));
+    memset(engine->rxFrame, 0, qMin(rxFrameClearBytes, int(sizeof engine->rxFrame)));
+    memcpy(engine->rxFrame, rxBuffer.constData(), size_t(copied));
+    engine->rxLength = copied;
+    emit frameReceived(rxBuffer);
+    engine->processResponse();
+}
+
+// The two reply states are written here and only here.
+void MonitorCore::dataReceiveSuccessSlot()
+{
+    emit replyOutcome(true);
+    if (paramRequestState == 1) {
+        paramRequestState = 2;
+        pollReplyState = 4;
+    } else if (paramRequestState == 0) {
+        pollReplyState = 6;
+    }
+}
+
+void MonitorCore::dataReceiveFailSlot()
+{
+    emit replyOutcome(false);
+    if (paramRequestState == 1) {
+        paramRequestState = 3;
+        pollReplyState = 4;
+    } else if (paramRequestState == 0) {
+        pollReplyState = 7;
+    }
+}

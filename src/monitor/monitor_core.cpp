@@ -1,0 +1,64 @@
+// Construction, wiring, teardown and the event-running wait of the core.
+#include "monitor_core.h"
+#include "monitor_trace.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+Q_LOGGING_CATEGORY(lcLink, "solar.link", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPoll, "solar.poll", QtInfoMsg)
+
+void waitWithEvents(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+        QThread::msleep(1);
+    } while (clock.elapsed() < ms);
+}
+
+// Every connection is direct: the link slots run inside the engine call that
+// emitted, and the reply states are set before that call returns.
+MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<MonitorCore::LinkEvent>();
+    connect(&serialPort, &QSerialPort::errorOccurred, this, &MonitorCore::onSerialError,
+            Qt::DirectConnection);
+    connect(&tcpSocket, &QTcpSocket::connected, this, &MonitorCore::onTcpConnected,
+            Qt::DirectConnection);
+    connect(&tcpSocket, &QTcpSocket::disconnected, this, &MonitorCore::onTcpDisconnected,
+            Qt::DirectConnection);
+    connect(&tcpSocket, &QTcpSocket::errorOccurred, this, &MonitorCore::onTcpError,
+            Qt::DirectConnection);
+    refreshTimer.start(TickIntervalMs);
+    for (com_protocol_solar *engine : {&mainEngine, &scanEngine}) {
+        connect(engine, &com_protocol_solar::beginSentData, this, &MonitorCore::dataSendSlot,
+                Qt::DirectConnection);
+        connect(engine, &com_protocol_solar::receiveSuccesSignal, this,
+                &MonitorCore::dataReceiveSuccessSlot, Qt::DirectConnection);
+        connect(engine, &com_protocol_solar::receiveFailSignal, this,
+                &MonitorCore::dataReceiveFailSlot, Qt::DirectConnection);
+    }
+    connect(&serialPort, &QSerialPort::readyRead, this, &MonitorCore::dataReceiveSlot,
+            Qt::DirectConnection);
+    connect(&tcpSocket, &QTcpSocket::readyRead, this, &MonitorCore::dataReceiveSlot,
+            Qt::DirectConnection);
+    connect(&refreshTimer, &QTimer::timeout, this, &MonitorCore::refereshDisplayRef,
+            Qt::DirectConnection);
+}
+
+// The members' own destructors may still emit (aborting the socket, closing
+// the port), so their signals are cut off first: no slot may run on a
+// half-destroyed core.
+MonitorCore::~MonitorCore()
+{
+    if (refreshTimer.isActive())
+        refreshTimer.stop();
+    tcpSocket.disconnectFromHost();
+    tcpSocket.abort();
+    for (QObject *sender : std::initializer_list<QObject *>{&serialPort, &tcpSocket, &refreshTimer,
+                                                            &mainEngine, &scanEngine})
+        disconnect(sender, nullptr, this, nullptr);
+}

@@ -1,0 +1,213 @@
+#ifndef MONITOR_CORE_H
+#define MONITOR_CORE_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "com_protocol_solar.h"
+#include "live_sample.h"
+
+// Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
+// link slots, engine timers and user actions run nested inside the wait.
+void waitWithEvents(int ms);
+
+// What is said to the controller: the link (serial port or TCP socket), both
+// engines, the polling schedules with the bus scan, the two reply states and
+// the request-and-await part of the parameter actions. Everything runs on the
+// thread that owns it; whoever shows or records the results listens to the
+// signals and reads the engines' DeviceData while a signal is delivered.
+class MonitorCore : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class LinkState { Down, Connecting, Up };
+    Q_ENUM(LinkState)
+
+    enum class LinkReason {
+        Connecting,         // TCP attempt started
+        Connected,          // serial port opened or socket connected
+        ClosedByUser,       // disconnectLink()
+        Refused,
+        HostUnreachable,    // host not found or no route
+        TimedOut,
+        ClosedByPeer,
+        SerialPortLost,     // error on an open port (adapter pulled, ...)
+        SerialOpenFailed,   // portName, errorText, permissionDenied tell more
+        SocketError,        // any other socket error; errorText tells which
+        NoTransport,        // communication_mode names no link this tool has
+    };
+    Q_ENUM(LinkReason)
+
+    struct LinkEvent
+    {
+        LinkState state = LinkState::Down;
+        LinkReason reason = LinkReason::ClosedByUser;
+        QString portName;      // serial port or host:port
+        QString errorText;     // the system's words, when there are any
+        bool permissionDenied = false;
+    };
+
+    // Why a parameter action ended as it did.
+    enum class ParameterOutcome {
+        Answered,
+        NoAnswer,           // no valid answer within the engine's retries
+        Exception,          // Modbus exception answer; the code goes beside it
+        NotAvailable,       // not offered by this protocol or controller type
+        CompanionUnknown,   // the frame's companion block has not been read yet
+        ValueRefused,       // a value or code the controller cannot take
+        LinkDown,
+    };
+    Q_ENUM(ParameterOutcome)
+
+    // What an answered poll step filled in DeviceData, for whoever shows it.
+    enum class StepResult {
+        None,
+        RunData,                  // Define live values and status word
+        ModbusRunData,            // Modbus live values
+        ChargeTotals,
+        InternalTemperature,
+        ChargeStage,
+        SystemVoltage,
+        EnergyTotals,
+        FactoryInfo,              // Modbus: only once both halves arrived
+        DeviceModel,
+        SerialNumber,
+        EncryptionState,
+        VersionAndRatedCurrents,  // MPPT Define
+        Ratings,                  // Modbus rated voltage and currents
+        VersionInfo,
+        ModbusStatus,             // status word with the Modbus load rule
+        FactoryFirstHalf,         // internal: first of the two Modbus reads
+        FactorySecondHalf,        // internal: second of them
+    };
+    Q_ENUM(StepResult)
+
+    // A Define read where PWM and MPPT controllers differ.
+    using Request = void (com_protocol_solar::*)();
+    using Write = void (com_protocol_solar::*)(int);
+    enum class ChosenBy { Nothing, Setting, EngineType };
+    struct DefineRead
+    {
+        Request pwm;   // nullptr: the controller has no such read
+        Request mppt;
+        ChosenBy chosenBy;
+    };
+
+    // Values of paramRequestState.
+    static constexpr int ParamIdle = 0;
+    static constexpr int ParamPending = 1;
+    static constexpr int ParamAnswered = 2;
+    static constexpr int ParamFailed = 3;
+
+    static constexpr int TickIntervalMs = 100;
+
+    explicit MonitorCore(QObject *parent = nullptr);
+    ~MonitorCore() override;
+
+    // --- members ----------------------------------------------------------
+    QSerialPort serialPort;
+    QTcpSocket tcpSocket;
+    QTimer refreshTimer;
+    com_protocol_solar mainEngine;
+    com_protocol_solar scanEngine;
+    QString modeSetting;
+    QString controllerSetting;
+    QString protocolSetting;
+    int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
+    int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
+    QByteArray rxBuffer;
+
+    // State of the refresh cycle that outlives connections (one copy per
+    // process, never reset).
+    static int pollStep;
+    static int scanAddress;
+    static bool factoryFirstHalfOk;
+
+    // --- link (link.cpp) ----------------------------------------------------
+    bool linkIsUp() const { return linkUp_; }
+    const LinkEvent &lastLinkEvent() const { return lastLinkEvent_; }
+    // Reads config.ini afresh and opens the configured link. False only when
+    // the serial port failed to open (the link stays down).
+    bool connectLink();
+    void disconnectLink();
+    bool openSerialLink();
+    void openTcpLink();
+    void onSerialError(QSerialPort::SerialPortError error);
+    void onTcpConnected();
+    void onTcpDisconnected();
+    void onTcpError(QAbstractSocket::SocketError error);
+    com_protocol_solar *activeEngine();
+    QIODevice *activeLink();   // the open port or socket of modeSetting, or none
+    void applyProtocolSetting();
+    void applyControllerSetting();
+    void dataSendSlot();
+    void dataReceiveSlot();
+    void dataReceiveSuccessSlot();
+    void dataReceiveFailSlot();
+
+    // --- refresh cycle (poll_schedule.cpp) --------------------------------
+    void refereshDisplayRef();
+    // Identity steps of the schedule the engine now has, as a set of bits.
+    static quint32 identityStepsFor(const com_protocol_solar &engine);
+
+    // --- parameter requests (parameter_requests.cpp) ----------------------
+    bool parameterPageIdle() const;
+    // Takes the page for one action; false (nothing changed) when the link is
+    // down or another action is pending.
+    bool beginParameterAction();
+    // Each sends one request on mainEngine and waits with events running.
+    // Returns ParamAnswered, ParamFailed, or ParamIdle when the link went down.
+    int requestParameterRead(const DefineRead &define, quint16 reg);
+    int requestParameterWrite(Write write, qint32 value);
+    int requestCodedWrite(Write write, int code);   // code < 0: refused at once
+    int requestCommand(Request command);
+    int requestLoadSwitch();
+    int awaitParameterReply();
+    void endParameterAction();
+
+signals:
+    void linkChanged(const MonitorCore::LinkEvent &event);
+    // A request went to the link; empty when no engine had one pending.
+    void frameSent(const QByteArray &frame);
+    // First bytes towards the pending request's answer.
+    void replyStarted();
+    // The bytes handed to the engine as its answer.
+    void frameReceived(const QByteArray &frame);
+    // The engine's verdict on the outstanding request, before the reply
+    // states are updated.
+    void replyOutcome(bool answered);
+    // A poll step was answered; data is the engine's model just filled.
+    void stepAnswered(MonitorCore::StepResult result, const DeviceData &data);
+    // A scan probe ended at address: answered with model, or not.
+    void deviceProbed(int address, bool answered, const QString &model);
+    // Every identity step of the schedule answered since the link came up,
+    // or one of them changed afterwards.
+    void identityKnown(const DeviceIdentity &identity);
+    void parameterFinished(MonitorCore::ParameterOutcome outcome, int exceptionCode);
+
+private:
+    void setLink(LinkState state, LinkReason reason, const QString &portName = QString(),
+                 const QString &errorText = QString(), bool permissionDenied = false);
+    void issueParameterRead(const DefineRead &define, quint16 reg);
+    void finishParameter(int state);
+    void noteIdentity(StepResult result);
+    friend struct PollRunner;
+
+    bool linkUp_ = false;
+    LinkEvent lastLinkEvent_;
+    LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
+    QString tcpDownText_;
+    int lastExceptionCode_ = -1;   // of the answer handed over since the last send
+    DeviceIdentity identity_;
+    quint32 identitySeen_ = 0;
+    bool identityAnnounced_ = false;
+};
+
+Q_DECLARE_METATYPE(MonitorCore::LinkEvent)
+
+#endif
