@@ -3,6 +3,7 @@
 #include "monitor_core.h"
 #include "monitor_trace.h"
 
+#include <QElapsedTimer>
 #include <cstring>
 
 #include "config_file.h"
@@ -38,6 +39,10 @@ int codeOf(const SettingCode (&table)[N], const QString &text)
 
 const QString serialMode = QStringLiteral("Serial");
 const QString tcpMode = QStringLiteral("Wifi");
+
+// Longest a request waits for a chattering Modbus RTU line to fall silent;
+// a line that never does gets the request all the same.
+constexpr int MaxSettleMs = 50;
 
 // Zeroed in front of every response, so a text field decoded from a Define
 // frame always finds a terminating zero after the frame.
@@ -184,7 +189,9 @@ void MonitorCore::openTcpLink()
 
 void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError)
+    // A timeout comes only from a waitFor call (the line settling before a
+    // Modbus RTU request); the port itself is fine.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
         return;
     // An open that fails reports here first; connectLink tells that one.
     if (linkUp_)
@@ -253,26 +260,88 @@ void MonitorCore::dataSendSlot()
         emit frameSent(QByteArray());
         return;
     }
+    QIODevice *link = activeLink();
+    if (link && engine->protocol() == ProtocolModbusRtu) {
+        // A re-send repeats the frame, so a late answer to the earlier send
+        // still carries the right registers; the next new request must not
+        // meet it.
+        if (engine->retryCount > 0)
+            rtuLineDirty_ = true;
+        else
+            settleRtuLine(link);
+    }
     rxBuffer.clear();
     lastExceptionCode_ = -1;
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
     const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
-    if (QIODevice *link = activeLink()) {
+    if (link) {
         link->write(frame);
         sendNow(link);
     }
     emit frameSent(frame);
 }
 
+// 3.5 character times of 8N1 at the port's speed; over TCP the fixed value
+// Modbus takes for fast lines.
+qint64 MonitorCore::rtuSilenceGapNs() const
+{
+    constexpr qint64 fastLineGapNs = 1750000;
+    const qint32 baud = modeSetting == serialMode ? serialPort.baudRate() : 0;
+    return baud > 0 ? qMax<qint64>(35000000000LL / baud, 1) : fastLineGapNs;
+}
+
+// Modbus RTU answers carry no request identity. After an exchange that may
+// have left an answer on its way (a re-send, a failure, bytes nobody asked
+// for, more bytes than the answer), the next request waits until the line
+// has been silent for the gap, and whatever comes meanwhile is dropped.
+void MonitorCore::settleRtuLine(QIODevice *link)
+{
+    settlingRtuLine_ = true;
+    if (link->bytesAvailable() > 0) {
+        link->readAll();
+        rtuLineDirty_ = true;
+        rtuLineActivity_.start();
+    }
+    if (rtuLineDirty_ && rtuLineActivity_.isValid()) {
+        const qint64 gapNs = rtuSilenceGapNs();
+        QElapsedTimer overall;
+        overall.start();
+        while (rtuLineActivity_.nsecsElapsed() < gapNs && overall.elapsed() < MaxSettleMs) {
+            const int waitMs = int((gapNs - rtuLineActivity_.nsecsElapsed()) / 1000000) + 1;
+            if (link->waitForReadyRead(waitMs) && link->bytesAvailable() > 0) {
+                link->readAll();
+                rtuLineActivity_.start();
+            }
+        }
+    }
+    rtuLineDirty_ = false;
+    settlingRtuLine_ = false;
+}
+
 void MonitorCore::dataReceiveSlot()
 {
     com_protocol_solar *engine = activeEngine();
+    const bool rtu = mainEngine.protocol() == ProtocolModbusRtu;
+    if (settlingRtuLine_ || (!engine && rtu)) {
+        // No request of ours is waiting for these: an answer too late for
+        // its request, or noise. Read, so they cannot meet the next one.
+        if (QIODevice *link = activeLink()) {
+            if (link->bytesAvailable() > 0) {
+                link->readAll();
+                rtuLineDirty_ = true;
+                rtuLineActivity_.start();
+            }
+        }
+        return;
+    }
     if (!engine)
         return;   // left in the link's buffer until a request is pending
     emit replyStarted();
     int n = engine->expectedResponseLength();
     if (QIODevice *link = activeLink())
         rxBuffer += link->readAll();
+    if (rtu)
+        rtuLineActivity_.start();
     if (n <= 0) {
         rxBuffer.clear();   // nothing this request could be answered with
         return;
@@ -286,6 +355,8 @@ void MonitorCore::dataReceiveSlot()
             return;
         lastExceptionCode_ = quint8(rxBuffer.at(rxBuffer.size() - (n == 5 ? 3 : 1)));
     }
+    if (rtu && rxBuffer.size() > n)
+        rtuLineDirty_ = true;   // something came before this answer
 
     // Whatever came in front of the response is noise or a stale answer.
     // Trimming here also keeps a stream of garbage from growing the buffer.
@@ -298,12 +369,16 @@ void MonitorCore::dataReceiveSlot()
     engine->processResponse();
 }
 
-// The two reply states are written here and only here.
+// The two reply states are written here and only here. A parameter action
+// travels on mainEngine alone, so only mainEngine's outcome ends it: the bus
+// scan's engine may report in the same wait slice and must not decide it.
 void MonitorCore::dataReceiveSuccessSlot()
 {
+    const bool carriesParameter = sender() != &scanEngine;
     emit replyOutcome(true);
     if (paramRequestState == 1) {
-        paramRequestState = 2;
+        if (carriesParameter)
+            paramRequestState = 2;
         pollReplyState = 4;
     } else if (paramRequestState == 0) {
         pollReplyState = 6;
@@ -312,9 +387,19 @@ void MonitorCore::dataReceiveSuccessSlot()
 
 void MonitorCore::dataReceiveFailSlot()
 {
+    const QObject *from = sender();
+    const bool carriesParameter = from != &scanEngine;
+    const com_protocol_solar &engine = from == &scanEngine ? scanEngine : mainEngine;
+    if (engine.protocol() == ProtocolModbusRtu
+        && engine.failureReason == com_protocol_solar::FailureReason::NoAnswer) {
+        // The answer may yet come: the gap is counted from here.
+        rtuLineDirty_ = true;
+        rtuLineActivity_.start();
+    }
     emit replyOutcome(false);
     if (paramRequestState == 1) {
-        paramRequestState = 3;
+        if (carriesParameter)
+            paramRequestState = 3;
         pollReplyState = 4;
     } else if (paramRequestState == 0) {
         pollReplyState = 7;

@@ -2,6 +2,7 @@
 #define MONITOR_CORE_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -196,12 +197,18 @@ private:
     void issueParameterRead(const DefineRead &define, quint16 reg);
     void finishParameter(int state);
     void noteIdentity(StepResult result);
+    void settleRtuLine(QIODevice *link);
+    qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
 
     bool linkUp_ = false;
     LinkEvent lastLinkEvent_;
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
+    // Modbus RTU: the line may still carry an answer nobody waits for.
+    bool rtuLineDirty_ = false;
+    bool settlingRtuLine_ = false;
+    QElapsedTimer rtuLineActivity_;   // since the last byte or failure
     int lastExceptionCode_ = -1;   // of the answer handed over since the last send
     DeviceIdentity identity_;
     quint32 identitySeen_ = 0;

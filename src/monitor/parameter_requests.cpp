@@ -42,14 +42,10 @@ int MonitorCore::awaitParameterReply()
         return paramRequestState;
     }
     for (;;) {
+        // Only mainEngine's outcome moves the state on (see the link slots).
         if (paramRequestState == ParamAnswered || paramRequestState == ParamFailed) {
-            // The bus scan's engine reports through the same slots; while
-            // mainEngine still waits, that outcome was not ours.
-            if (mainEngine.txLength == 0) {
-                finishParameter(paramRequestState);
-                return paramRequestState;
-            }
-            paramRequestState = ParamPending;
+            finishParameter(paramRequestState);
+            return paramRequestState;
         }
         if (!linkIsUp()) {
             paramRequestState = ParamIdle;
