@@ -170,8 +170,8 @@ void MainWindow::resetDisplay()
     for (const NeutralText &entry : neutralTexts)
         writeText(ui->*entry.field, tr(entry.text));
     const QString emptyFrame = tr("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-    ui->textEdit->setText(emptyFrame);
-    ui->textEdit_2->setText(emptyFrame);
+    txBox.setText(emptyFrame);
+    rxBox.setText(emptyFrame);
     setRxLampGray();
     setTxLampGray();
 }

@@ -7,33 +7,6 @@
 
 #include "ui_mainwindow.h"
 
-namespace {
-
-// Two upper-case hex digits and a blank per byte, the last byte included.
-QString frameText(const QByteArray &bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    QString text;
-    text.reserve(bytes.size() * 3);
-    for (char c : bytes) {
-        const auto b = quint8(c);
-        text += QLatin1Char(digits[b >> 4]);
-        text += QLatin1Char(digits[b & 0x0F]);
-        text += QLatin1Char(' ');
-    }
-    return text;
-}
-
-// Setting a text box lays its document out anew; the same frame again
-// (a repeated request, an unchanged answer) leaves it as it is.
-void showFrame(QTextEdit *box, const QByteArray &bytes)
-{
-    const QString text = frameText(bytes);
-    if (box->toPlainText() != text)
-        box->setPlainText(text);
-}
-
-} // namespace
 
 void MainWindow::menu_connect_solt()
 {
@@ -63,7 +36,7 @@ void MainWindow::onLinkChanged(const MonitorCore::LinkEvent &event)
 void MainWindow::onFrameSent(const QByteArray &frame)
 {
     if (!frame.isEmpty())
-        showFrame(ui->textEdit, frame);
+        txBox.show(frame);
     setRxLampGray();
     setTxLampGreen();
 }
@@ -75,7 +48,7 @@ void MainWindow::onReplyStarted()
 
 void MainWindow::onFrameReceived(const QByteArray &frame)
 {
-    showFrame(ui->textEdit_2, frame);
+    rxBox.show(frame);
 }
 
 void MainWindow::onReplyOutcome(bool answered)

@@ -61,6 +61,8 @@ MainWindow::MainWindow(QWidget *parent)
     deviceNames[0] = QStringLiteral(" ");
 
     ui->setupUi(this);
+    txBox.attach(ui->textEdit);
+    rxBox.attach(ui->textEdit_2);
     initCurvePlot(ui->customplot);
     curveMinutes = ui->lineEdit_72->text().toInt(nullptr, 10);
 

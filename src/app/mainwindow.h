@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "com_protocol_solar.h"
+#include "frame_box.h"
 #include "monitor_core.h"
 
 namespace Ui {
@@ -57,6 +58,8 @@ public:
     const QPixmap grayLamp;    // the status-bar lamps, scaled once
     const QPixmap greenLamp;
     const QPixmap redLamp;
+    FrameBox txBox;   // textEdit: the request sent
+    FrameBox rxBox;   // textEdit_2: the answer received
 
     // The curve's last key outlives connections (one copy per process).
     static double lastCurveKey;

@@ -10,6 +10,44 @@
 
 using Write = std::function<void(com_protocol_solar &)>;
 Q_DECLARE_METATYPE(Write)
+// Hostile answers to the pending request: each builds its frames from it.
+using Answers = std::function<QList<QByteArray>(const QByteArray &request)>;
+Q_DECLARE_METATYPE(Answers)
+
+namespace {
+
+QByteArray withCrc(QByteArray frame)
+{
+    const quint16 crc = modbusCrc16(reinterpret_cast<const quint8 *>(frame.constData()), unsigned(frame.size()));
+    frame.append(char(crc >> 8));
+    frame.append(char(crc & 0xFF));
+    return frame;
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+// A whole well-formed TCP answer of 12 registers with the MBAP fields given.
+QByteArray tcpAnswer(const QByteArray &request, int protocolId, int length, int unit)
+{
+    QByteArray a = request.left(2) + bytes({protocolId >> 8, protocolId & 0xFF, length >> 8, length & 0xFF, unit, 0x03, 24});
+    return a + QByteArray(24, '\x11');
+}
+
+QList<QByteArray> everyCode(const std::function<QByteArray(int)> &make)
+{
+    QList<QByteArray> out;
+    for (int code = 0; code < 256; ++code)
+        out << make(code);
+    return out;
+}
+
+} // namespace
 
 class tst_engine_extremes : public QObject
 {
@@ -18,6 +56,8 @@ class tst_engine_extremes : public QObject
 private slots:
     void packedWritesKeepTheLowBits_data();
     void packedWritesKeepTheLowBits();
+    void hostileModbusAnswersAreRefused_data();
+    void hostileModbusAnswersAreRefused();
 };
 
 void tst_engine_extremes::packedWritesKeepTheLowBits_data()
@@ -63,6 +103,90 @@ void tst_engine_extremes::packedWritesKeepTheLowBits()
     QCOMPARE(engine.txLength, 9 + 2 * words.size());
     for (int i = 0; i < words.size(); ++i)
         QCOMPARE(f[7 + 2 * i] * 256 + f[8 + 2 * i], words.at(i));
+}
+
+void tst_engine_extremes::hostileModbusAnswersAreRefused_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<Answers>("answers");
+    const int rtu = ProtocolModbusRtu, tcp = ProtocolModbusTcp;
+    const QByteArray twelve(24, '\x11');
+
+    QTest::newRow("RTU byte count 0, valid CRC") << rtu << Answers([](const QByteArray &) {
+        return QList<QByteArray>{withCrc(bytes({1, 3, 0}))};
+    });
+    QTest::newRow("RTU byte count 255, valid CRC") << rtu << Answers([](const QByteArray &) {
+        return QList<QByteArray>{withCrc(bytes({1, 3, 255}) + QByteArray(255, '\x22'))};
+    });
+    QTest::newRow("RTU unit id 0 and 255") << rtu << Answers([twelve](const QByteArray &) {
+        return QList<QByteArray>{withCrc(bytes({0, 3, 24}) + twelve), withCrc(bytes({255, 3, 24}) + twelve)};
+    });
+    QTest::newRow("RTU answer to another function") << rtu << Answers([twelve](const QByteArray &) {
+        return QList<QByteArray>{withCrc(bytes({1, 4, 24}) + twelve), withCrc(bytes({1, 0x10, 0, 1, 0, 12}))};
+    });
+    QTest::newRow("RTU exception codes 0..255") << rtu << Answers([](const QByteArray &) {
+        return everyCode([](int code) { return withCrc(bytes({1, 0x83, code})); });
+    });
+    QTest::newRow("TCP MBAP length 0 and 65535") << tcp << Answers([](const QByteArray &q) {
+        return QList<QByteArray>{tcpAnswer(q, 0, 0, 1), tcpAnswer(q, 0, 65535, 1)};
+    });
+    QTest::newRow("TCP protocol id not 0") << tcp << Answers([](const QByteArray &q) {
+        return QList<QByteArray>{tcpAnswer(q, 1, 27, 1), tcpAnswer(q, 0xFFFF, 27, 1)};
+    });
+    QTest::newRow("TCP transaction id of an earlier request") << tcp << Answers([](const QByteArray &q) {
+        QByteArray earlier = tcpAnswer(q, 0, 27, 1);
+        earlier[1] = char(quint8(q.at(1)) - 1);
+        return QList<QByteArray>{earlier};
+    });
+    QTest::newRow("TCP unit id 0 and 255") << tcp << Answers([](const QByteArray &q) {
+        return QList<QByteArray>{tcpAnswer(q, 0, 27, 0), tcpAnswer(q, 0, 27, 255)};
+    });
+    QTest::newRow("TCP answer to another function") << tcp << Answers([twelve](const QByteArray &q) {
+        return QList<QByteArray>{q.left(4) + bytes({0, 27, 1, 4, 24}) + twelve};
+    });
+    QTest::newRow("TCP exception codes 0..255") << tcp << Answers([](const QByteArray &q) {
+        return everyCode([q](int code) { return q.left(4) + bytes({0, 3, 1, 0x83, code}); });
+    });
+}
+
+// Each answer fails the pending read of registers 1..12 at once (no re-send
+// left), decodes nothing and leaves the engine idle for the next request.
+void tst_engine_extremes::hostileModbusAnswersAreRefused()
+{
+    QFETCH(int, protocol);
+    QFETCH(Answers, answers);
+
+    com_protocol_solar engine;
+    engine.setProtocol(protocol);
+    engine.setControllerType(ControllerMppt);
+    engine.setMaxRetries(0);
+    int successes = 0, failures = 0;
+    connect(&engine, &com_protocol_solar::receiveSuccesSignal, [&] { ++successes; });
+    connect(&engine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+
+    int sent = 0;
+    const auto read = [&] {
+        protocol == ProtocolModbusTcp ? engine.modbusTcpReadRegisters(1, 12) : engine.modbusRtuReadRegisters(1, 12);
+        ++sent;
+        return QByteArray(reinterpret_cast<const char *>(engine.txFrame), engine.txLength);
+    };
+    QByteArray request = read();
+    const int count = answers(request).size();
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            request = read();
+        const QByteArray answer = answers(request).at(i);   // made for this very request
+        memset(engine.rxFrame, 0, sizeof engine.rxFrame);
+        memcpy(engine.rxFrame, answer.constData(), size_t(answer.size()));
+        engine.rxLength = answer.size();
+        engine.processResponse();
+        QCOMPARE(engine.txLength, 0);
+        QVERIFY(!engine.responseTimer.isActive());
+    }
+    QCOMPARE(successes, 0);
+    QCOMPARE(failures, sent);
+    QCOMPARE(engine.deviceData.pvVoltage, 0u);
+    QCOMPARE(engine.registerImage[1], 0u);
 }
 
 QTEST_GUILESS_MAIN(tst_engine_extremes)
