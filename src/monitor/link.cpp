@@ -273,15 +273,16 @@ void MonitorCore::dataSendSlot()
         emit frameSent(QByteArray());
         return;
     }
-    rxBuffer.clear();
+    rxBuffer.resize(0);   // keeps its capacity: a poll allocates nothing here
     lastExceptionCode_ = -1;
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
-    const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
+    txCopy_.resize(length);
+    memcpy(txCopy_.data(), engine->txFrame, size_t(length));
     if (QIODevice *link = activeLink()) {
-        link->write(frame);
+        link->write(txCopy_);
         sendNow(link);
     }
-    emit frameSent(frame);
+    emit frameSent(txCopy_);
 }
 
 void MonitorCore::dataReceiveSlot()
@@ -292,7 +293,7 @@ void MonitorCore::dataReceiveSlot()
     emit replyStarted();
     int n = engine->expectedResponseLength();
     if (QIODevice *link = activeLink())
-        rxBuffer += link->readAll();
+        appendAvailable(link);
     if (n <= 0) {
         rxBuffer.clear();   // nothing this request could be answered with
         return;
@@ -309,13 +310,28 @@ void MonitorCore::dataReceiveSlot()
 
     // Whatever came in front of the response is noise or a stale answer.
     // Trimming here also keeps a stream of garbage from growing the buffer.
-    rxBuffer = rxBuffer.right(n);
+    if (rxBuffer.size() > n) {
+        memmove(rxBuffer.data(), rxBuffer.constData() + rxBuffer.size() - n, size_t(n));
+        rxBuffer.resize(n);
+    }
     const int copied = qMin(n, int(sizeof engine->rxFrame));
     memset(engine->rxFrame, 0, qMin(rxFrameClearBytes, int(sizeof engine->rxFrame)));
     memcpy(engine->rxFrame, rxBuffer.constData(), size_t(copied));
     engine->rxLength = copied;
     emit frameReceived(rxBuffer);
     engine->processResponse();
+}
+
+// Everything the link holds, read into rxBuffer's own storage.
+void MonitorCore::appendAvailable(QIODevice *link)
+{
+    const qint64 available = link->bytesAvailable();
+    if (available <= 0)
+        return;
+    const int old = rxBuffer.size();
+    rxBuffer.resize(old + int(available));
+    const qint64 got = link->read(rxBuffer.data() + old, available);
+    rxBuffer.resize(old + int(qMax<qint64>(0, got)));
 }
 
 // The two reply states are written here and only here.

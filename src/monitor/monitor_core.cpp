@@ -19,6 +19,23 @@ void waitWithEvents(int ms)
     } while (clock.elapsed() < ms);
 }
 
+void MonitorCore::wait(int ms)
+{
+    if (!blockingWait_) {
+        waitWithEvents(ms);
+        return;
+    }
+    // The timer wakes the loop at the end; anything before it (an answer, a
+    // signal) is handled as it comes.
+    QElapsedTimer clock;
+    clock.start();
+    waitTimer_.start(qMax(0, ms));
+    do {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    } while (clock.elapsed() < ms && waitTimer_.isActive());
+    waitTimer_.stop();
+}
+
 // Every connection is direct: the link slots run inside the engine call that
 // emitted, and the reply states are set before that call returns.
 MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
@@ -37,6 +54,10 @@ MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
             Qt::DirectConnection);
     connect(&tcpSocket, &QTcpSocket::errorOccurred, this, &MonitorCore::onTcpError,
             Qt::DirectConnection);
+    rxBuffer.reserve(256);
+    txCopy_.reserve(256);
+    waitTimer_.setSingleShot(true);
+    waitTimer_.setTimerType(Qt::PreciseTimer);
     connectTimer_.setSingleShot(true);
     connect(&connectTimer_, &QTimer::timeout, this, &MonitorCore::onConnectTimeout);
     refreshTimer.start(TickIntervalMs);

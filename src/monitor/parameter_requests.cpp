@@ -55,7 +55,7 @@ int MonitorCore::awaitParameterReply()
             finishParameter(ParamIdle);
             return ParamIdle;
         }
-        waitWithEvents(waitSliceMs_);
+        wait(waitSliceMs_);
     }
 }
 

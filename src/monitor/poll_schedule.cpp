@@ -168,7 +168,7 @@ struct PollRunner
                 return PollOutcome::Answered;
             if (c.pollReplyState == 7)
                 return PollOutcome::Failed;
-            waitWithEvents(c.waitSlice());
+            c.wait(c.waitSlice());
         }
     }
 

@@ -32,6 +32,7 @@ int utcOffsetNow(qint64 timeMs)
 HeadlessLogger::HeadlessLogger(const QString &configPath, QObject *parent) : QObject(parent)
 {
     core.configPath = configPath;
+    core.setBlockingWait(true);   // no screen to keep lively: sleep between events
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &HeadlessLogger::reconnect);
     connect(&silenceTimer_, &QTimer::timeout, this, &HeadlessLogger::checkSilence);
