@@ -30,21 +30,6 @@ QString loggerExe()
     return QString::fromLocal8Bit(qgetenv("SOLAR_LOGGER_EXE"));
 }
 
-QString configProtocol(ProtocolKind protocol)
-{
-    switch (protocol) {
-    case ProtocolDefine: return QStringLiteral("Define");
-    case ProtocolModbusRtu: return QStringLiteral("Modbus");
-    case ProtocolModbusTcp: return QStringLiteral("TCP Modbus");
-    }
-    return QString();
-}
-
-QString configController(ControllerType type)
-{
-    return type == ControllerPwm ? QStringLiteral("PWM") : QStringLiteral("MPPT");
-}
-
 // The complete lines of text so far; a trailing piece without its line
 // break is not a line yet.
 QList<QByteArray> completeLines(const QByteArray &text)

@@ -83,21 +83,6 @@ QByteArray frameOf(const Expected &e, ProtocolKind protocol, ControllerType type
     return QByteArray(reinterpret_cast<const char *>(probe.txFrame), probe.txLength);
 }
 
-QString configProtocol(ProtocolKind protocol)
-{
-    switch (protocol) {
-    case ProtocolDefine: return QStringLiteral("Define");
-    case ProtocolModbusRtu: return QStringLiteral("Modbus");
-    case ProtocolModbusTcp: return QStringLiteral("TCP Modbus");
-    }
-    return QString();
-}
-
-QString configController(ControllerType type)
-{
-    return type == ControllerPwm ? QStringLiteral("PWM") : QStringLiteral("MPPT");
-}
-
 // The core connected to an in-process simulator, its refresh timer held so
 // the test runs each tick itself.
 struct Rig
