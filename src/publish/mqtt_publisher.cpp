@@ -267,6 +267,9 @@ void MqttPublisher::handleConnect(int rc)
     m_connected = true;
     m_error.clear();
     m_lastTlsError.clear();
+    for (const QString &name : qAsConst(m_staleNames))
+        withdraw(name);
+    m_staleNames.clear();
     for (Device &d : m_devices) {
         d.announced = false;
         announce(d);
@@ -324,37 +327,42 @@ void MqttPublisher::setIdentity(const DeviceIdentity &identity)
     const QString name = serial.isEmpty() ? QStringLiteral("addr%1").arg(identity.address) : serial;
     const bool renamed = name != d.name;
     if (renamed && m_connected)
-        withdraw(d);
+        withdraw(d.name);
+    else if (renamed && m_mosq)
+        m_staleNames.append(d.name);   // removed once connected
     d.identity = identity;
     d.name = name;
     d.stateTopic = topic(name, "state");
     d.announced = false;
-    if (!m_mosq || !m_connected)
+    if (!m_mosq)
         return;
     if (renamed && identity.address == m_willAddress) {
         // The last will is fixed at connect time: reconnect so it names the new topic.
-        mosquitto_disconnect(m_mosq);
-        mosquitto_loop_stop(m_mosq, false);
+        const bool wasConnected = m_connected;
+        mosquitto_disconnect(m_mosq);   // also stops a reconnect in progress
+        // Without a connection the network thread may sit in its reconnect delay.
+        mosquitto_loop_stop(m_mosq, !wasConnected);
         m_connected = false;
         for (Device &other : m_devices)
             other.announced = false;
-        emit connectedChanged(false);
+        if (wasConnected)
+            emit connectedChanged(false);
         connectClient();
         return;
     }
     announce(d);
 }
 
-void MqttPublisher::withdraw(const Device &d)
+void MqttPublisher::withdraw(const QString &name)
 {
     // Empty retained payloads remove the old entities and availability.
     auto remove = [this](const QByteArray &t) { publish(t, QByteArray(), qMax(1, m_config.qos), true); };
-    const QString base = m_config.discoveryPrefix + QStringLiteral("/sensor/") + d.name + QLatin1Char('/');
+    const QString base = m_config.discoveryPrefix + QStringLiteral("/sensor/") + name + QLatin1Char('/');
     for (const LiveField &field : liveFields)
         remove((base + QLatin1String(field.key) + QStringLiteral("/config")).toUtf8());
     for (const char *key : {chargeStageKey, pvStateKey, statusWordKey})
         remove((base + QLatin1String(key) + QStringLiteral("/config")).toUtf8());
-    remove(topic(d.name, "availability"));
+    remove(topic(name, "availability"));
 }
 
 void MqttPublisher::announce(Device &d)

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <deque>
 
 #include "live_sample.h"
@@ -107,7 +108,7 @@ private:
     void handleLog(const QString &text);
     Device &device(int address);
     void announce(Device &device);
-    void withdraw(const Device &device);
+    void withdraw(const QString &name);
     QByteArray topic(const QString &name, const char *leaf) const;
     bool publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
     void enqueue(const QByteArray &topic, const QByteArray &payload);
@@ -121,6 +122,7 @@ private:
     QString m_error;
     QString m_lastTlsError;
     QHash<int, Device> m_devices;
+    QStringList m_staleNames;         // renamed before the broker took us
     std::deque<Message> m_queue;
     int m_queueLimit = DefaultQueueLimit;
     qint64 m_dropped = 0;

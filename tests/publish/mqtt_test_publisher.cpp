@@ -1,7 +1,7 @@
 // Test helper: a publisher process to be killed, so the broker sends its last
 // will. Prints "connected" once the broker took it, then publishes a sample a
 // second until it dies.
-//   mqtt_test_publisher PORT ADDRESS
+//   mqtt_test_publisher PORT ADDRESS [SERIAL]
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -26,6 +26,13 @@ int main(int argc, char **argv)
     });
     if (!publisher.start(config, atoi(argv[2])))
         return 1;
+    if (argc > 3) {
+        // Known before the broker answered: the will must follow the new name.
+        DeviceIdentity identity;
+        identity.address = atoi(argv[2]);
+        identity.serialNumber = QString::fromLocal8Bit(argv[3]);
+        publisher.setIdentity(identity);
+    }
     LiveSample sample;
     sample.address = atoi(argv[2]);
     QTimer tick;

@@ -163,14 +163,17 @@ void TstMqttPublisher::lastWillWhenKilled()
     TestSubscriber sub;
     QVERIFY(sub.connectTo(broker.port(), "solar/+/availability"));
     QProcess child;
-    child.start(QStringLiteral(MQTT_TEST_PUBLISHER_EXE), {QString::number(broker.port()), QStringLiteral("5")});
+    child.start(QStringLiteral(MQTT_TEST_PUBLISHER_EXE),
+                {QString::number(broker.port()), QStringLiteral("5"), QStringLiteral("SN77")});
     QVERIFY(child.waitForStarted());
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += child.readAllStandardOutput()).contains("connected"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(sub.last("solar/addr5/availability"), QByteArray("online"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.last("solar/SN77/availability"), QByteArray("online"), 5000);
     ::kill(pid_t(child.processId()), SIGKILL);
     QVERIFY(child.waitForFinished());
-    QTRY_COMPARE_WITH_TIMEOUT(sub.last("solar/addr5/availability"), QByteArray("offline"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.last("solar/SN77/availability"), QByteArray("offline"), 5000);
+    // Nothing is left behind under the name it started with.
+    QTRY_VERIFY_WITH_TIMEOUT(sub.last("solar/addr5/availability").isEmpty(), 3000);
 }
 
 void TstMqttPublisher::queueAcrossBrokerRestart()
