@@ -12,7 +12,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    out << "machine: " << machineDescription() << "\n";
+    out << "machine: " << machineDescription() << Qt::endl;
     TestBroker broker;
     if (!broker.start()) {
         out << "mosquitto did not start\n";

@@ -60,7 +60,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    out << "machine: " << machineDescription() << "\n";
+    out << "machine: " << machineDescription() << Qt::endl;
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-store-XXXXXX"));
 
     // 1. Recording at the default batch size, committed with a synced journal.

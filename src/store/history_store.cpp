@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
+#include <sqlite3.h>
 
 #include "config_file.h"
 
@@ -401,33 +403,50 @@ bool HistoryStore::forEachInRange(qint64 fromMs, qint64 toMs,
         while (q.next())
             labels.insert(q.value(0).toInt(), q.value(1).toString());
     }
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
     QString sql = QStringLiteral("SELECT %1 FROM sample WHERE time BETWEEN ? AND ?").arg(columnList());
     if (address >= 0)
         sql += QStringLiteral(" AND device IN (SELECT id FROM device WHERE address=?)");
     sql += QStringLiteral(" ORDER BY time, device");
-    q.prepare(sql);
-    q.addBindValue(fromMs);
-    q.addBindValue(toMs);
-    if (address >= 0)
-        q.addBindValue(address);
-    if (!q.exec())
+    // A day is some 55 000 rows: QSqlQuery would make a QVariant of every
+    // column of each, so the rows are stepped through SQLite itself, on the
+    // connection Qt SQL opened.
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return false;
+    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (!connection || sqlite3_prepare_v2(connection, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+        return false;
+    sqlite3_bind_int64(stmt, 1, fromMs);
+    sqlite3_bind_int64(stmt, 2, toMs);
+    if (address >= 0)
+        sqlite3_bind_int(stmt, 3, address);
     LiveSample s;
-    while (q.next()) {
-        s.timeMs = q.value(0).toLongLong();
-        s.address = addresses.value(q.value(1).toInt());
-        s.utcOffsetSeconds = q.value(2).toInt();
+    int device = -1, stage = -1, pvState = -1;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        s.timeMs = sqlite3_column_int64(stmt, 0);
+        const int d = sqlite3_column_int(stmt, 1);
+        if (d != device)
+            s.address = addresses.value(device = d);
+        s.utcOffsetSeconds = sqlite3_column_int(stmt, 2);
         for (int v = 0; v < LiveValueCount; ++v)
-            s.counts[v] = q.value(FirstValueColumn + v).toLongLong();
-        s.statusWord = quint32(q.value(StatusColumn).toLongLong());
-        s.chargeStageText = labels.value(q.value(StatusColumn + 1).toInt());
-        s.pvStateText = labels.value(q.value(StatusColumn + 2).toInt());
-        if (!visit(s))
+            s.counts[v] = sqlite3_column_int64(stmt, FirstValueColumn + v);
+        s.statusWord = quint32(sqlite3_column_int64(stmt, StatusColumn));
+        const int st = sqlite3_column_int(stmt, StatusColumn + 1);
+        if (st != stage)
+            s.chargeStageText = labels.value(stage = st);
+        const int pv = sqlite3_column_int(stmt, StatusColumn + 2);
+        if (pv != pvState)
+            s.pvStateText = labels.value(pvState = pv);
+        if (!visit(s)) {
+            rc = SQLITE_DONE;
             break;
+        }
     }
-    return !q.lastError().isValid();
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
 }
 
 QVector<LiveSample> HistoryStore::readRange(qint64 fromMs, qint64 toMs, int address)
