@@ -15,18 +15,6 @@ namespace {
 
 constexpr int KeepAliveSeconds = 30;
 
-bool configBool(const QString &text, bool fallback)
-{
-    const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes")
-        || t == QLatin1String("on"))
-        return true;
-    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no")
-        || t == QLatin1String("off"))
-        return false;
-    return fallback;
-}
-
 // "pvVoltage" -> "PV voltage", "batteryCapacity" -> "Battery capacity".
 QString entityName(const char *key)
 {
@@ -71,7 +59,7 @@ QString tr(const char *text)
 MqttConfig readMqttConfig(const ConfigFile &config)
 {
     MqttConfig c;
-    c.enabled = configBool(config.value(QStringLiteral("mqtt/enabled")), false);
+    c.enabled = config.boolValue(QStringLiteral("mqtt/enabled"), false);
     const QString host = config.value(QStringLiteral("mqtt/host")).trimmed();
     if (!host.isEmpty())
         c.host = host;
@@ -88,7 +76,7 @@ MqttConfig readMqttConfig(const ConfigFile &config)
     if (!discovery.isEmpty())
         c.discoveryPrefix = discovery;
     c.qos = qBound(0, config.intValue(QStringLiteral("mqtt/qos")), 2);
-    c.retain = configBool(config.value(QStringLiteral("mqtt/retain")), false);
+    c.retain = config.boolValue(QStringLiteral("mqtt/retain"), false);
     return c;
 }
 

@@ -507,22 +507,10 @@ DeviceIdentity HistoryStore::identityAt(int address)
     return identity;
 }
 
-bool parseConfigBool(const QString &text, bool fallback)
-{
-    const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes")
-        || t == QLatin1String("on"))
-        return true;
-    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no")
-        || t == QLatin1String("off"))
-        return false;
-    return fallback;
-}
-
 RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault)
 {
     RecordConfig record;
-    record.enabled = parseConfigBool(config.value(QStringLiteral("record/enabled")), enabledByDefault);
+    record.enabled = config.boolValue(QStringLiteral("record/enabled"), enabledByDefault);
     record.database = config.value(QStringLiteral("record/database")).trimmed();
     record.retentionDays = qMax(0, config.intValue(QStringLiteral("record/retention_days")));
     return record;

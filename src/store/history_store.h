@@ -123,7 +123,4 @@ struct RecordConfig
 
 RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault = false);
 
-// "1", "true", "yes", "on" (any case) -> true; "0", "false", "no", "off" -> false.
-bool parseConfigBool(const QString &text, bool fallback);
-
 #endif

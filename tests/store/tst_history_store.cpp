@@ -248,6 +248,16 @@ void TstHistoryStore::rangeByTimeAndAddressAndPrune()
     QCOMPARE(store.countRange(0, 100000, 1), qint64(10));
     QCOMPARE(store.prune(15000), qint64(5));
     QCOMPARE(store.readRange(0, 100000).first().timeMs, qint64(15000));
+
+    // Retention counts days back from now; everything older goes.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    store.append(sampleAt(now - 10 * 86400000LL, 1, 1));
+    store.append(sampleAt(now - 4 * 86400000LL, 1, 2));
+    QVERIFY(store.flush());
+    store.setRetentionDays(5);
+    const QVector<LiveSample> kept = store.readRange(0, now);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.first().timeMs, now - 4 * 86400000LL);
 }
 
 void TstHistoryStore::schemaVersion()
