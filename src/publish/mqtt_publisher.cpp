@@ -191,6 +191,7 @@ void MqttPublisher::stop()
         mosquitto_disconnect(m_mosq);
     }
     mosquitto_loop_stop(m_mosq, !m_connected);
+    m_generation.fetchAndAddRelaxed(1);   // events still queued from that thread are stale
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
     const bool was = m_connected;
@@ -204,13 +205,21 @@ void MqttPublisher::stop()
 void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
 {
     auto *p = static_cast<MqttPublisher *>(self);
-    QMetaObject::invokeMethod(p, [p, rc] { p->handleConnect(rc); }, Qt::QueuedConnection);
+    const int generation = p->m_generation.loadRelaxed();
+    QMetaObject::invokeMethod(p, [p, rc, generation] {
+        if (generation == p->m_generation.loadRelaxed())
+            p->handleConnect(rc);
+    }, Qt::QueuedConnection);
 }
 
 void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
 {
     auto *p = static_cast<MqttPublisher *>(self);
-    QMetaObject::invokeMethod(p, [p, rc] { p->handleDisconnect(rc); }, Qt::QueuedConnection);
+    const int generation = p->m_generation.loadRelaxed();
+    QMetaObject::invokeMethod(p, [p, rc, generation] {
+        if (generation == p->m_generation.loadRelaxed())
+            p->handleDisconnect(rc);
+    }, Qt::QueuedConnection);
 }
 
 void MqttPublisher::onLog(mosquitto *, void *self, int level, const char *text)
@@ -330,6 +339,7 @@ void MqttPublisher::setIdentity(const DeviceIdentity &identity)
         mosquitto_disconnect(m_mosq);   // also stops a reconnect in progress
         // Without a connection the network thread may sit in its reconnect delay.
         mosquitto_loop_stop(m_mosq, !wasConnected);
+        m_generation.fetchAndAddRelaxed(1);
         m_connected = false;
         for (Device &other : m_devices)
             other.announced = false;

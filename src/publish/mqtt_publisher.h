@@ -1,6 +1,7 @@
 #ifndef MQTT_PUBLISHER_H
 #define MQTT_PUBLISHER_H
 
+#include <QAtomicInt>
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -129,6 +130,7 @@ private:
     int m_reconnectMin = 1;
     int m_reconnectMax = 60;
     QByteArray m_payload;
+    QAtomicInt m_generation;          // bumped when the network thread is stopped
 };
 
 #endif
