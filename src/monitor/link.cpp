@@ -73,9 +73,14 @@ MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
 
 } // namespace
 
+QString MonitorCore::configFilePath() const
+{
+    return configPath.isEmpty() ? ConfigFile::defaultPath() : configPath;
+}
+
 bool MonitorCore::connectLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     modeSetting = config.value(QStringLiteral("common/communication_mode"));
     protocolSetting = config.value(QStringLiteral("common/communication_protocol"));
     controllerSetting = config.value(QStringLiteral("type/controller_type"));
@@ -93,12 +98,12 @@ bool MonitorCore::connectLink()
     if (modeSetting == serialMode) {
         if (!openSerialLink()) {
             const QSerialPort::SerialPortError error = serialPort.error();
-            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialPort.portName(),
+            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialName_,
                     serialPort.errorString(), error == QSerialPort::PermissionError);
             return false;
         }
         if (!linkUp_)
-            setLink(LinkState::Up, LinkReason::Connected, serialPort.portName());
+            setLink(LinkState::Up, LinkReason::Connected, serialName_);
     } else if (modeSetting == tcpMode) {
         openTcpLink();
     } else {
@@ -124,6 +129,8 @@ void MonitorCore::setLink(LinkState state, LinkReason reason, const QString &por
         identitySeen_ = 0;
         identityAnnounced_ = false;
     }
+    if (state != LinkState::Connecting)
+        connectTimer_.stop();
     lastLinkEvent_.state = state;
     lastLinkEvent_.reason = reason;
     lastLinkEvent_.portName = portName;
@@ -151,13 +158,15 @@ void MonitorCore::applyControllerSetting()
 
 bool MonitorCore::openSerialLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     const QString name = config.value(QStringLiteral("Serial/serial_port"));
     const QString baud = config.value(QStringLiteral("Serial/serial_baud"));
     const auto address = quint8(config.intValue(QStringLiteral("Serial/serial_address")));
     qCDebug(lcLink) << "serialPort" << name;
     qCDebug(lcLink) << "serialBaud" << baud;
     qCDebug(lcLink) << "serialAddress" << int(address);
+
+    serialName_ = name;
 
     // Only a serial Connect sets the address; TCP keeps the last one used.
     mainEngine.setSlaveAddress(address);
@@ -172,7 +181,7 @@ bool MonitorCore::openSerialLink()
 
 void MonitorCore::openTcpLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     const QString host = config.value(QStringLiteral("Wifi/ip_address"));
     const QString port = config.value(QStringLiteral("Wifi/ip_port"));
     tcpSocket.abort();
@@ -180,6 +189,17 @@ void MonitorCore::openTcpLink()
     setLink(LinkState::Connecting, LinkReason::Connecting,
             QStringLiteral("%1:%2").arg(host).arg(portNumber));
     tcpSocket.connectToHost(host, portNumber, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    if (connectTimeoutMs_ > 0 && tcpSocket.state() != QAbstractSocket::ConnectedState
+        && lastLinkEvent_.state == LinkState::Connecting)
+        connectTimer_.start(connectTimeoutMs_);
+}
+
+void MonitorCore::onConnectTimeout()
+{
+    if (linkUp_ || lastLinkEvent_.state != LinkState::Connecting)
+        return;
+    tcpSocket.abort();
+    setLink(LinkState::Down, LinkReason::TimedOut, lastLinkEvent_.portName);
 }
 
 void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
@@ -188,7 +208,7 @@ void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
         return;
     // An open that fails reports here first; connectLink tells that one.
     if (linkUp_)
-        setLink(LinkState::Down, LinkReason::SerialPortLost, serialPort.portName(),
+        setLink(LinkState::Down, LinkReason::SerialPortLost, serialName_,
                 serialPort.errorString(), error == QSerialPort::PermissionError);
     if (serialPort.isOpen())
         serialPort.close();

@@ -24,6 +24,11 @@ void waitWithEvents(int ms)
 MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MonitorCore::LinkEvent>();
+    qRegisterMetaType<DeviceData>();
+    qRegisterMetaType<DeviceIdentity>();
+    qRegisterMetaType<MonitorCore::StepResult>();
+    qRegisterMetaType<MonitorCore::ParameterOutcome>();
+    qRegisterMetaType<MonitorCore::LinkReason>();
     connect(&serialPort, &QSerialPort::errorOccurred, this, &MonitorCore::onSerialError,
             Qt::DirectConnection);
     connect(&tcpSocket, &QTcpSocket::connected, this, &MonitorCore::onTcpConnected,
@@ -32,6 +37,8 @@ MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
             Qt::DirectConnection);
     connect(&tcpSocket, &QTcpSocket::errorOccurred, this, &MonitorCore::onTcpError,
             Qt::DirectConnection);
+    connectTimer_.setSingleShot(true);
+    connect(&connectTimer_, &QTimer::timeout, this, &MonitorCore::onConnectTimeout);
     refreshTimer.start(TickIntervalMs);
     for (com_protocol_solar *engine : {&mainEngine, &scanEngine}) {
         connect(engine, &com_protocol_solar::beginSentData, this, &MonitorCore::dataSendSlot,
@@ -56,9 +63,10 @@ MonitorCore::~MonitorCore()
 {
     if (refreshTimer.isActive())
         refreshTimer.stop();
+    connectTimer_.stop();
     tcpSocket.disconnectFromHost();
     tcpSocket.abort();
     for (QObject *sender : std::initializer_list<QObject *>{&serialPort, &tcpSocket, &refreshTimer,
-                                                            &mainEngine, &scanEngine})
+                                                            &connectTimer_, &mainEngine, &scanEngine})
         disconnect(sender, nullptr, this, nullptr);
 }

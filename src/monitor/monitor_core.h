@@ -121,6 +121,9 @@ public:
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
     QByteArray rxBuffer;
+    // The settings file read at every connect; empty: config.ini in the
+    // working directory.
+    QString configPath;
 
     // State of the refresh cycle that outlives connections (one copy per
     // process, never reset).
@@ -130,6 +133,9 @@ public:
 
     // --- link (link.cpp) ----------------------------------------------------
     bool linkIsUp() const { return linkUp_; }
+    // A TCP attempt still connecting after ms is given up (reason TimedOut);
+    // 0, the default, leaves it to the system.
+    void setConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
     const LinkEvent &lastLinkEvent() const { return lastLinkEvent_; }
     // Reads config.ini afresh and opens the configured link. False only when
     // the serial port failed to open (the link stays down).
@@ -141,6 +147,7 @@ public:
     void onTcpConnected();
     void onTcpDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
+    void onConnectTimeout();
     com_protocol_solar *activeEngine();
     QIODevice *activeLink();   // the open port or socket of modeSetting, or none
     void applyProtocolSetting();
@@ -154,6 +161,8 @@ public:
     void refereshDisplayRef();
     // Identity steps of the schedule the engine now has, as a set of bits.
     static quint32 identityStepsFor(const com_protocol_solar &engine);
+    // Whether the schedule the engine now has fills that result.
+    static bool scheduleAnswers(const com_protocol_solar &engine, StepResult result);
 
     // --- parameter requests (parameter_requests.cpp) ----------------------
     bool parameterPageIdle() const;
@@ -198,10 +207,15 @@ private:
     void noteIdentity(StepResult result);
     friend struct PollRunner;
 
+    QString configFilePath() const;
+
     bool linkUp_ = false;
+    int connectTimeoutMs_ = 0;
+    QTimer connectTimer_;
     LinkEvent lastLinkEvent_;
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
+    QString serialName_;   // as configured (the port drops its /dev/)
     int lastExceptionCode_ = -1;   // of the answer handed over since the last send
     DeviceIdentity identity_;
     quint32 identitySeen_ = 0;
@@ -209,5 +223,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)
+Q_DECLARE_METATYPE(DeviceData)
+Q_DECLARE_METATYPE(DeviceIdentity)
 
 #endif

@@ -264,6 +264,15 @@ quint32 MonitorCore::identityStepsFor(const com_protocol_solar &engine)
     return bits;
 }
 
+bool MonitorCore::scheduleAnswers(const com_protocol_solar &engine, StepResult result)
+{
+    const Schedule schedule = scheduleFor(engine);
+    for (int i = 0; i < schedule.count; ++i)
+        if (schedule.steps[i].result == result)
+            return true;
+    return false;
+}
+
 // Once every identity step of the schedule has answered since the link came
 // up, the identity is told; afterwards only when a field changes.
 void MonitorCore::noteIdentity(StepResult result)
