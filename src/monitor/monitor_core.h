@@ -105,6 +105,7 @@ public:
     static constexpr int ParamFailed = 3;
 
     static constexpr int TickIntervalMs = 100;
+    static constexpr int WaitSliceMs = 20;
 
     explicit MonitorCore(QObject *parent = nullptr);
     ~MonitorCore() override;
@@ -159,6 +160,10 @@ public:
 
     // --- refresh cycle (poll_schedule.cpp) --------------------------------
     void refereshDisplayRef();
+    // Shorter timers compress time for soak runs; the tool keeps 100 and 20.
+    void setPollTiming(int tickIntervalMs, int waitSliceMs);
+    int tickInterval() const { return tickIntervalMs_; }
+    int waitSlice() const { return waitSliceMs_; }
     // Identity steps of the schedule the engine now has, as a set of bits.
     static quint32 identityStepsFor(const com_protocol_solar &engine);
     // Whether the schedule the engine now has fills that result.
@@ -209,6 +214,8 @@ private:
 
     QString configFilePath() const;
 
+    int tickIntervalMs_ = TickIntervalMs;
+    int waitSliceMs_ = WaitSliceMs;
     bool linkUp_ = false;
     int connectTimeoutMs_ = 0;
     QTimer connectTimer_;
