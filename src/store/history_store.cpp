@@ -515,3 +515,12 @@ RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault)
     record.retentionDays = qMax(0, config.intValue(QStringLiteral("record/retention_days")));
     return record;
 }
+
+QString historyPath(const RecordConfig &record, const QString &configPath)
+{
+    if (record.database.isEmpty())
+        return HistoryStore::defaultPath();
+    if (record.database.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + record.database.mid(1);
+    return QFileInfo(configPath).absoluteDir().absoluteFilePath(record.database);
+}

@@ -123,4 +123,10 @@ struct RecordConfig
 
 RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault = false);
 
+// The file a [record] section names: database taken relative to the folder of
+// the settings file it was read from (a service's config.ini in /etc names
+// its history beside it), "~/" the home folder, or HistoryStore::defaultPath()
+// when empty.
+QString historyPath(const RecordConfig &record, const QString &configPath);
+
 #endif
