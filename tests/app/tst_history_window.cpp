@@ -16,6 +16,7 @@
 #include "mainwindow.h"
 #include "monitoring_sim.h"
 #include "mqtt_fixture.h"
+#include "sample_text.h"
 #include "simulated_controller.h"
 #include "window_fixture.h"
 
@@ -35,25 +36,6 @@ struct LiveSteps
     QObject context;
     int count = 0;
 };
-
-QByteArray csvOf(const QVector<LiveSample> &rows)
-{
-    QByteArray out;
-    appendLiveSampleCsvHeader(out);
-    out.append('\n');
-    for (const LiveSample &s : rows) {
-        appendLiveSampleCsvRow(out, s);
-        out.append('\n');
-    }
-    return out;
-}
-
-QByteArray jsonOf(const LiveSample &s)
-{
-    QByteArray out;
-    appendLiveSampleJson(out, s);
-    return out;
-}
 
 QStringList filesUnder(const QString &path)
 {
@@ -156,7 +138,7 @@ private slots:
         // Every state message the broker passed on is a recorded row as JSON.
         QSet<QByteArray> recordedJson;
         for (const LiveSample &s : rows)
-            recordedJson.insert(jsonOf(s));
+            recordedJson.insert(sampleJson(s));
         int states = 0;
         for (const ReceivedMessage &m : subscriber.messages()) {
             if (!m.topic.endsWith("/state"))
@@ -215,14 +197,14 @@ private slots:
         QCOMPARE(result.rows, qint64(rows.size()));
         QFile file(all);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), csvOf(rows));
+        QCOMPARE(file.readAll(), exportedCsv(rows));
         file.close();
         const QString part = QDir(f.dir.path()).absoluteFilePath(QStringLiteral("part.csv"));
         result = exporter->exportRange(rows[1].timeMs, rows.last().timeMs - 1, part);
         QVERIFY2(result.ok, qPrintable(result.error));
         file.setFileName(part);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), csvOf(rows.mid(1, rows.size() - 2)));
+        QCOMPARE(file.readAll(), exportedCsv(rows.mid(1, rows.size() - 2)));
     }
 
 private:

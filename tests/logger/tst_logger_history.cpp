@@ -14,6 +14,7 @@
 
 #include "history_store.h"
 #include "mqtt_fixture.h"
+#include "sample_text.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
@@ -33,25 +34,6 @@ QList<QByteArray> sampleLines(const QByteArray &text)
             lines.append(all[i]);
     }
     return lines;
-}
-
-QByteArray jsonOf(const LiveSample &s)
-{
-    QByteArray out;
-    appendLiveSampleJson(out, s);
-    return out;
-}
-
-QByteArray csvOf(const QVector<LiveSample> &rows)
-{
-    QByteArray out;
-    appendLiveSampleCsvHeader(out);
-    out.append('\n');
-    for (const LiveSample &s : rows) {
-        appendLiveSampleCsvRow(out, s);
-        out.append('\n');
-    }
-    return out;
 }
 
 // The logger as a child process in the working directory, its data home set.
@@ -176,7 +158,7 @@ private slots:
         const QVector<LiveSample> rows = store.readRange(0, QDateTime::currentMSecsSinceEpoch());
         QCOMPARE(rows.size(), lines.size());
         for (int i = 0; i < rows.size(); ++i)
-            QCOMPARE(jsonOf(rows[i]), lines[i]);
+            QCOMPARE(sampleJson(rows[i]), lines[i]);
         QCOMPARE(rows.first().counts[PvVoltage], qint64(2345));
     }
 
@@ -204,7 +186,7 @@ private slots:
         QVERIFY2(all.code == 0, all.err.constData());
         QFile file(QStringLiteral("all.csv"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), csvOf(rows));
+        QCOMPARE(file.readAll(), exportedCsv(rows));
         file.close();
 
         ExportRun part({QStringLiteral("--db"), QStringLiteral("history.sqlite"), QStringLiteral("--from"),
@@ -213,7 +195,7 @@ private slots:
         QVERIFY2(part.code == 0, part.err.constData());
         file.setFileName(QStringLiteral("part.csv"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), csvOf(rows.mid(1, 2)));
+        QCOMPARE(file.readAll(), exportedCsv(rows.mid(1, 2)));
     }
 
     void exportArguments_data()
