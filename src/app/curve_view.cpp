@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <qcustomplot.h>
 
+#include "history_store.h"
+
 double MainWindow::lastCurveKey = 0.0;
 
 namespace {
@@ -20,14 +22,15 @@ struct CurveGraph
     Qt::GlobalColor colour;
     quint32 DeviceData::*field;   // in 0.01 V or 0.01 A
     const char *unit;
+    LiveValue recorded;           // the same value in a recorded sample
 };
 
 const CurveGraph curveGraphs[] = {
-    {QT_TRANSLATE_NOOP("MainWindow", "PV Voltage"), ValueAxis::Left, Qt::blue, &DeviceData::pvVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Battery Voltage"), ValueAxis::Left, Qt::green, &DeviceData::batteryVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Load Voltage"), ValueAxis::Left, Qt::red, &DeviceData::loadVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Charging Current"), ValueAxis::Right, Qt::yellow, &DeviceData::pvCurrent, "A"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Discharge Current"), ValueAxis::Right, Qt::black, &DeviceData::loadCurrent, "A"},
+    {QT_TRANSLATE_NOOP("MainWindow", "PV Voltage"), ValueAxis::Left, Qt::blue, &DeviceData::pvVoltage, "V", PvVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Battery Voltage"), ValueAxis::Left, Qt::green, &DeviceData::batteryVoltage, "V", BatteryVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Load Voltage"), ValueAxis::Left, Qt::red, &DeviceData::loadVoltage, "V", LoadVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Charging Current"), ValueAxis::Right, Qt::yellow, &DeviceData::pvCurrent, "A", PvCurrent},
+    {QT_TRANSLATE_NOOP("MainWindow", "Discharge Current"), ValueAxis::Right, Qt::black, &DeviceData::loadCurrent, "A", LoadCurrent},
 };
 constexpr int CurveCount = int(sizeof curveGraphs / sizeof curveGraphs[0]);
 
@@ -55,6 +58,8 @@ class CurveData : public QCPGraphDataContainer
 {
 public:
     static constexpr int GrowthPoints = 3600;
+
+    void reserveMore(int points) { mData.reserve(mData.size() + points); }
 
     void append(double key, double value)
     {
@@ -203,6 +208,42 @@ void MainWindow::storeCurvePoint(double key)
         auto *data = static_cast<CurveData *>(plot->graph(i)->data().data());
         data->append(key, valueOf(d, curveGraphs[i]));
     }
+}
+
+// Keys and the one-point-a-second rule as appendCurvePoint has them, so the
+// live points carry on where the recorded ones end; the legend keeps its
+// plain names until a live value arrives.
+int MainWindow::showRecordedCurve(HistoryStore &store, int address, qint64 fromMs, qint64 toMs)
+{
+    QCustomPlot *plot = ui->customplot;
+    CurveData *data[CurveCount];
+    const int expected = int(qMin<qint64>(store.countRange(fromMs, toMs, address), 1 << 26));
+    for (int i = 0; i < CurveCount; ++i) {
+        data[i] = static_cast<CurveData *>(plot->graph(i)->data().data());
+        data[i]->reserveMore(expected);
+    }
+    int points = 0;
+    store.forEachInRange(fromMs, toMs, [&](const LiveSample &s) {
+        const double key = double(quint32(s.timeMs / 1000));
+        if (key - lastCurveKey < 1.0)
+            return true;
+        for (int i = 0; i < CurveCount; ++i)
+            data[i]->append(key, s.value(curveGraphs[i].recorded));
+        lastCurveKey = key;
+        ++points;
+        return true;
+    }, address);
+    if (points == 0)
+        return 0;
+
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->rescaleValueAxis(true, false);
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->rescaleKeyAxis(true);
+    const qint64 span = qint64(curveMinutes) * 60;
+    plot->xAxis->setRange(lastCurveKey - double(span), lastCurveKey);
+    plot->replot();
+    return points;
 }
 
 void MainWindow::on_lineEdit_72_textChanged(const QString &text)

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include "app_setting_dialog.h"
+#include "history_recording.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
 
@@ -69,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
     new RepaintPacer(this);
+    history = new HistoryRecording(this);
 }
 
 MainWindow::~MainWindow()
@@ -122,6 +124,8 @@ void MainWindow::connectSignals()
 void MainWindow::onWindowDestroyed()
 {
     disconnect(&core, nullptr, this, nullptr);
+    delete history;
+    history = nullptr;
 }
 
 void MainWindow::setTxLampGray()

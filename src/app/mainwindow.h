@@ -14,6 +14,8 @@
 namespace Ui {
 class MainWindow;
 }
+class HistoryRecording;
+class HistoryStore;
 class QCustomPlot;
 class QCPItemTracer;
 class QCPItemText;
@@ -43,6 +45,8 @@ public:
     QString deviceNames[DeviceSlots];
     QAction *settingAction = nullptr;
     QAction *connectAction = nullptr;
+    // Recording and publishing, off unless config.ini turns them on.
+    HistoryRecording *history = nullptr;
     // The link, both engines, the refresh cycle and the reply states: what
     // is said to the controller. The window shows what it tells.
     MonitorCore core;
@@ -104,6 +108,9 @@ public:
     void initCurvePlot(QCustomPlot *plot);
     void appendCurvePoint();
     void storeCurvePoint(double key);   // the five values, no redraw
+    // The recorded history of address in [fromMs, toMs] ahead of the live
+    // points; returns how many points it added.
+    int showRecordedCurve(HistoryStore &store, int address, qint64 fromMs, qint64 toMs);
 
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();

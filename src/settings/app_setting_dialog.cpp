@@ -10,6 +10,9 @@
 
 namespace {
 
+// "Record history": whether the window records into its history file.
+const QString recordKey = QStringLiteral("record/enabled");
+
 struct Choice {
     QRadioButton *button;
     QString value;
@@ -112,6 +115,8 @@ void app_setting_Dialog::readconfig()
 
     ui->lineEditIP->setText(config.value(QStringLiteral("Wifi/ip_address")));
     ui->lineEditPort->setText(config.value(QStringLiteral("Wifi/ip_port")));
+
+    ui->checkBoxRecord->setChecked(config.boolValue(recordKey, false));
 }
 
 // A stored port that is not in the list (a device path) is shown as it is,
@@ -143,6 +148,11 @@ void app_setting_Dialog::on_buttonBox_accepted()
         config.setValue(QStringLiteral("Wifi/ip_address"), ui->lineEditIP->text());
         config.setValue(QStringLiteral("Wifi/ip_port"), ui->lineEditPort->text());
     }
+
+    // Written only when changed: an untouched box adds no key to the file.
+    if (ui->checkBoxRecord->isChecked() != config.boolValue(recordKey, false))
+        config.setValue(recordKey, ui->checkBoxRecord->isChecked() ? QStringLiteral("true")
+                                                                   : QStringLiteral("false"));
 
     // The dialog has closed as accepted: a lost write must not pass for a saved one.
     if (!config.save()) {

@@ -164,6 +164,18 @@ int ConfigFile::intValue(const QString &key) const
     return ok ? number : 0;
 }
 
+bool ConfigFile::boolValue(const QString &key, bool fallback) const
+{
+    const QString t = value(key).trimmed().toLower();
+    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes")
+        || t == QLatin1String("on"))
+        return true;
+    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no")
+        || t == QLatin1String("off"))
+        return false;
+    return fallback;
+}
+
 void ConfigFile::setValue(const QString &key, const QString &value)
 {
     QString section, name;

@@ -1,5 +1,6 @@
 // The settings dialog driven offscreen against config.ini in a temporary working directory.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -141,6 +142,7 @@ private slots:
     void typedPortStoredAsTyped_data();
     void typedPortStoredAsTyped();
     void writeFailureIsReported();
+    void recordHistoryRoundTrip();
 
 private:
     TempWorkDir *work = nullptr;
@@ -523,6 +525,40 @@ void tst_SettingsDialog::writeFailureIsReported()
     QVERIFY2(warning.contains(QStringLiteral("config.ini")), qPrintable(warning));
     QVERIFY(dialogHidden);
     QVERIFY(QFileInfo(work->configPath()).isDir());
+}
+
+// "Record history" is [record] enabled: off and absent by default, written
+// only when changed, read back as checked, unrelated keys kept.
+void tst_SettingsDialog::recordHistoryRoundTrip()
+{
+    {
+        app_setting_Dialog dialog(nullptr);
+        auto *box = part<QCheckBox>(dialog, "checkBoxRecord");
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Record history"));
+        QVERIFY(!box->isChecked());
+        QTest::mouseClick(radio(dialog, "radioButtonMPPT"), Qt::LeftButton);
+        pressOk(dialog);
+        QVERIFY(!work->readConfig().contains(QLatin1String("record"), Qt::CaseInsensitive));
+    }
+    QVERIFY(work->writeConfig(work->readConfig() + QStringLiteral("[Record]\ndatabase=/tmp/h.sqlite\n")));
+    {
+        app_setting_Dialog dialog(nullptr);
+        part<QCheckBox>(dialog, "checkBoxRecord")->setChecked(true);
+        pressOk(dialog);
+    }
+    QCOMPARE(work->readConfig(), QStringLiteral("[type]\ncontroller_type=MPPT\n[Record]\n"
+                                                "database=/tmp/h.sqlite\nenabled=true\n"));
+    {
+        app_setting_Dialog dialog(nullptr);
+        auto *box = part<QCheckBox>(dialog, "checkBoxRecord");
+        QVERIFY(box->isChecked());
+        box->setChecked(false);
+        pressOk(dialog);
+    }
+    QVERIFY(work->readConfig().endsWith(QLatin1String("enabled=false\n")));
+    app_setting_Dialog dialog(nullptr);
+    QVERIFY(!part<QCheckBox>(dialog, "checkBoxRecord")->isChecked());
 }
 
 QTEST_MAIN(tst_SettingsDialog)
