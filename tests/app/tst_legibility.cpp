@@ -78,13 +78,22 @@ public:
         blank(false);
 
         const QRect geometry = w->geometry();
-        const bool children = qobject_cast<QListWidget *>(w) != nullptr;
+        // A list draws its rows on its viewport, laid out on the next pass
+        // unless asked now.
+        auto *list = qobject_cast<QListWidget *>(w);
+        const QSize maximum = w->maximumSize();
+        w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         w->resize(geometry.width() + ExtraWidth, geometry.height() + ExtraHeight);
-        const QImage roomy = drawn(w, w->size(), children);
+        if (list)
+            list->doItemsLayout();
+        const QImage roomy = drawn(w, w->size(), list);
         blank(true);
-        const QImage roomyHidden = drawn(w, w->size(), children);
+        const QImage roomyHidden = drawn(w, w->size(), list);
         blank(false);
+        w->setMaximumSize(maximum);
         w->setGeometry(geometry);
+        if (list)
+            list->doItemsLayout();
 
         // Strong pixels of the roomy drawing: the glyphs' cores.
         QVector<QPoint> ink;
@@ -92,8 +101,10 @@ public:
             for (int x = 0; x < roomy.width(); ++x)
                 if (inkOf(roomy.pixel(x, y), roomyHidden.pixel(x, y)) > 128)
                     ink.append(QPoint(x, y));
-        if (ink.isEmpty())
+        if (ink.isEmpty()) {
+            failures << QStringLiteral("%1: %2 \"%3\": no ink drawn").arg(where_, w->objectName(), what);
             return;
+        }
         auto visible = [&](int x, int y) {
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {

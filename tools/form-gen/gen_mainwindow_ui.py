@@ -373,7 +373,9 @@ MAIN_WINDOW = node('QMainWindow', 'MainWindow', [
     node('QWidget', 'centralWidget', children=[
         node('QListWidget', 'listWidget', [
             ('enabled', 'bool', True), geom(9, 9, 150, 712), policy('Fixed', 'MinimumExpanding'),
-            size('minimumSize', 150, 712), size('maximumSize', 150, 712), font(ARIAL),
+            # Rows are SNnn: and a model text of up to 12 characters: in the
+            # value fields' half-width face any 12 fit the 150 pixels.
+            size('minimumSize', 150, 712), size('maximumSize', 150, 712), font(SONG),
         ]),
         node('QFrame', 'frame', [
             geom(165, 7, 1210, 730), policy('Preferred', 'Preferred'),
