@@ -72,9 +72,9 @@ public:
         const int margin = 4;
         const QRect region = QRect(w->mapTo(top, QPoint()), w->size()).adjusted(-margin, -margin, margin, margin);
 
-        const QImage shown = top->grab(region).toImage();
+        const QImage shown = top->grab(region).toImage().convertToFormat(QImage::Format_RGB32);
         blank(true);
-        const QImage hidden = top->grab(region).toImage();
+        const QImage hidden = top->grab(region).toImage().convertToFormat(QImage::Format_RGB32);
         blank(false);
 
         const QRect geometry = w->geometry();
@@ -97,23 +97,34 @@ public:
 
         // Strong pixels of the roomy drawing: the glyphs' cores.
         QVector<QPoint> ink;
-        for (int y = 0; y < roomy.height(); ++y)
+        for (int y = 0; y < roomy.height(); ++y) {
+            const auto *on = reinterpret_cast<const QRgb *>(roomy.constScanLine(y));
+            const auto *off = reinterpret_cast<const QRgb *>(roomyHidden.constScanLine(y));
             for (int x = 0; x < roomy.width(); ++x)
-                if (inkOf(roomy.pixel(x, y), roomyHidden.pixel(x, y)) > 128)
+                if (inkOf(on[x], off[x]) > 128)
                     ink.append(QPoint(x, y));
+        }
         if (ink.isEmpty()) {
             failures << QStringLiteral("%1: %2 \"%3\": no ink drawn").arg(where_, w->objectName(), what);
             return;
         }
+        // Ink on the window, grown by a device pixel: the two drawings may
+        // place a glyph's edge a pixel apart.
+        const int width = shown.width(), height = shown.height();
+        QVector<char> seen(width * height, 0);
+        for (int y = 0; y < height; ++y) {
+            const auto *on = reinterpret_cast<const QRgb *>(shown.constScanLine(y));
+            const auto *off = reinterpret_cast<const QRgb *>(hidden.constScanLine(y));
+            for (int x = 0; x < width; ++x) {
+                if (inkOf(on[x], off[x]) <= 40)
+                    continue;
+                for (int py = qMax(0, y - 1); py <= qMin(height - 1, y + 1); ++py)
+                    for (int px = qMax(0, x - 1); px <= qMin(width - 1, x + 1); ++px)
+                        seen[py * width + px] = 1;
+            }
+        }
         auto visible = [&](int x, int y) {
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int px = x + dx, py = y + dy;
-                    if (px >= 0 && py >= 0 && px < shown.width() && py < shown.height()
-                        && inkOf(shown.pixel(px, py), hidden.pixel(px, py)) > 40)
-                        return true;
-                }
-            return false;
+            return x >= 0 && y >= 0 && x < width && y < height && seen[y * width + x];
         };
         const int origin = qRound(margin * dpr);
         int fewestMissing = ink.size();
