@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -26,6 +27,8 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+
+#include <qcustomplot.h>
 
 #include "app_setting_dialog.h"
 #include "code_tables.h"
@@ -317,6 +320,35 @@ void checkEveryCodeText(Checker &checker, MainWindow &w)
     }
 }
 
+// The curve read-out hangs beside the pointer; near the plot's edges it must
+// still lie inside the plot, which clips it.
+QStringList checkReadout(MainWindow &w, const QString &where)
+{
+    QStringList failures;
+    auto *plot = w.findChild<QCustomPlot *>(QStringLiteral("customplot"));
+    const double t0 = 1.7e9;
+    for (int i = 0; i <= 100; ++i)
+        w.storeCurvePoint(t0 + i);
+    plot->xAxis->setRange(t0, t0 + 100);
+    plot->yAxis->setRange(0, 40);
+    plot->yAxis2->setRange(0, 20);
+    plot->replot();
+    const QRect room = plot->axisRect()->rect();
+    const QPoint corners[] = {room.topLeft() + QPoint(3, 3), room.bottomLeft() + QPoint(3, -3),
+                              room.topRight() + QPoint(-3, 3), room.bottomRight() + QPoint(-3, -3),
+                              room.center()};
+    for (const QPoint &at : corners) {
+        QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        w.cureMousePoint(&move);
+        const QRectF box(w.curveReadout->topLeft->pixelPosition(), w.curveReadout->bottomRight->pixelPosition());
+        if (!w.curveReadout->visible() || !QRectF(room).adjusted(-1, -1, 1, 1).contains(box))
+            failures << QStringLiteral("%1: read-out at %2,%3 spans %4,%5..%6,%7 outside the plot %8,%9..%10,%11")
+                            .arg(where).arg(at.x()).arg(at.y()).arg(box.left()).arg(box.top()).arg(box.right())
+                            .arg(box.bottom()).arg(room.left()).arg(room.top()).arg(room.right()).arg(room.bottom());
+    }
+    return failures;
+}
+
 QStringList checkWindow(const QString &language)
 {
     QStringList failures;
@@ -336,6 +368,8 @@ QStringList checkWindow(const QString &language)
             checker.walk(&w);
             if (tab == 1 && QByteArray(state) == "live values")
                 checkEveryCodeText(checker, w);
+            if (tab == 0 && QByteArray(state) == "live values")
+                failures += checkReadout(w, language);
             failures += checker.failures;
         }
     }
