@@ -298,5 +298,15 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
             .arg(values[3], 0, 'f', 2)
             .arg(values[4], 0, 'f', 2)
             .arg(time));
+    // Down and to the left of the pointer, unless the plot's edge would cut
+    // the box there: then it hangs on the side that has room.
+    const QRect room = plot->axisRect()->rect();
+    const QSize box = QFontMetrics(curveReadout->font())
+                          .boundingRect(QRect(), Qt::TextDontClip | Qt::AlignLeft, curveReadout->text())
+                          .size()
+                      + QSize(curveReadout->padding().left() + curveReadout->padding().right(), 0);
+    const Qt::Alignment side = pixel.x() - box.width() < room.left() ? Qt::AlignLeft : Qt::AlignRight;
+    const Qt::Alignment end = pixel.y() + box.height() > room.bottom() ? Qt::AlignBottom : Qt::AlignTop;
+    curveReadout->setPositionAlignment(side | end);
     plot->replot();
 }

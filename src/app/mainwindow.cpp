@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include "app_setting_dialog.h"
+#include "form_fonts.h"
 #include "history_recording.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
@@ -61,6 +62,7 @@ MainWindow::MainWindow(QWidget *parent)
     initWindowResources();
     deviceNames[0] = QStringLiteral(" ");
 
+    FormFonts::setUp(this);   // before any text of the form is measured
     ui->setupUi(this);
     initCurvePlot(ui->customplot);
     curveMinutes = ui->lineEdit_72->text().toInt(nullptr, 10);
