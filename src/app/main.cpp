@@ -2,6 +2,7 @@
 #include <QFont>
 #include <QIcon>
 
+#include "app_language.h"
 #include "mainwindow.h"
 
 int main(int argc, char *argv[])
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     // fallback face is too wide for the fields' fixed geometry.
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei Mono")});
+    installLanguage();   // before any text is built
     MainWindow window;   // also registers the resources of the window library
     app.setWindowIcon(QIcon(QStringLiteral(":/Images/icons/solar-monitor.png")));
     window.show();

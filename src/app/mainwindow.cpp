@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include "app_setting_dialog.h"
+#include "operator_feedback.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
 
@@ -42,6 +43,7 @@ Q_LOGGING_CATEGORY(lcWindow, "solar.window", QtInfoMsg)
 static void initWindowResources()
 {
     Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(translations);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -68,6 +70,8 @@ MainWindow::MainWindow(QWidget *parent)
     settingAction = ui->menuBar->addAction(tr("Setting"));
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
+    feedback = new OperatorFeedback(this);
+    showParameterRanges();
     new RepaintPacer(this);
 }
 

@@ -4,6 +4,10 @@
 #include "monitor_trace.h"
 
 #include <cstring>
+#include <unistd.h>
+
+#include <QFile>
+#include <QSerialPortInfo>
 
 #include "config_file.h"
 
@@ -71,6 +75,14 @@ MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
     }
 }
 
+// QSerialPort reports a port locked by another program as a permission
+// error too; only the device's own access rights call for the group hint.
+bool mayUse(const QString &portName)
+{
+    const QString path = QSerialPortInfo(portName).systemLocation();
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
 } // namespace
 
 bool MonitorCore::connectLink()
@@ -94,7 +106,8 @@ bool MonitorCore::connectLink()
         if (!openSerialLink()) {
             const QSerialPort::SerialPortError error = serialPort.error();
             setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialPort.portName(),
-                    serialPort.errorString(), error == QSerialPort::PermissionError);
+                    serialPort.errorString(),
+                    error == QSerialPort::PermissionError && !mayUse(serialPort.portName()));
             return false;
         }
         if (!linkUp_)
