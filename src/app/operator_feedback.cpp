@@ -8,7 +8,6 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QToolButton>
 #include <qcustomplot.h>
 
 #include "mainwindow.h"
@@ -26,7 +25,8 @@ OperatorFeedback::OperatorFeedback(MainWindow *window) : QObject(window), window
 {
     // A label of its own rather than showMessage(), which would hide the
     // address label while a message is up.
-    window->statusBar()->addWidget(&notice, 1);
+    notice = new QLabel(window->statusBar());
+    window->statusBar()->addWidget(notice, 1);
     connect(&window->core, &MonitorCore::linkChanged, this, &OperatorFeedback::onLinkChanged,
             Qt::DirectConnection);
     connect(&window->core, &MonitorCore::parameterFinished, this,
@@ -125,8 +125,8 @@ QString OperatorFeedback::aboutText()
 
 void OperatorFeedback::tell(const QString &text)
 {
-    if (notice.text() != text)
-        notice.setText(text);
+    if (notice->text() != text)
+        notice->setText(text);
 }
 
 void OperatorFeedback::onLinkChanged(const MonitorCore::LinkEvent &event)
@@ -180,10 +180,10 @@ void OperatorFeedback::addKeyboardAccess()
     aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     w->addAction(aboutAction);
     connect(aboutAction, &QAction::triggered, this, &OperatorFeedback::showAbout);
-    auto *corner = new QToolButton(w->menuBar());
-    corner->setDefaultAction(aboutAction);
-    corner->setAutoRaise(true);
-    corner->setMaximumHeight(w->menuBar()->sizeHint().height());
+    auto *corner = new QLabel(QStringLiteral("<a href=\"about\">%1</a>").arg(aboutAction->text()),
+                              w->menuBar());
+    corner->setContentsMargins(0, 0, 8, 0);
+    connect(corner, &QLabel::linkActivated, aboutAction, &QAction::trigger);
     w->menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
 }
 

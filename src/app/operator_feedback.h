@@ -35,7 +35,7 @@ public:
     void parameterEnded(QPushButton *button, const QString &subject);
     void tell(const QString &text);
 
-    QLabel notice;             // status bar, beside the address label
+    QLabel *notice = nullptr;   // status bar, beside the address label (owned by it)
     QAction *aboutAction = nullptr;
 
 private:

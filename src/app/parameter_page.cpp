@@ -331,6 +331,16 @@ void runBlock(MainWindow &window, const MainWindow::ParameterBlock &block)
         (window.**action)();
 }
 
+// A sequence pressed while the link is down says so, as a single action does.
+bool sequenceMayRun(MainWindow &w)
+{
+    if (w.core.parameterPageIdle())
+        return true;
+    if (!w.core.linkIsUp() && w.feedback)
+        w.feedback->tell(OperatorFeedback::outcomeText(MonitorCore::ParameterOutcome::LinkDown, -1));
+    return false;
+}
+
 bool isModbus(int protocol)
 {
     return protocol == ProtocolModbusRtu || protocol == ProtocolModbusTcp;
@@ -456,7 +466,7 @@ void MainWindow::switchLoad()
 // sequences that would each give up silently.
 void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks)
 {
-    if (!core.parameterPageIdle())
+    if (!sequenceMayRun(*this))
         return;
     for (const ParameterBlock *block : blocks)
         runBlock(*this, *block);
@@ -464,7 +474,7 @@ void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *
 
 void MainWindow::writeConfiguration()
 {
-    if (!core.parameterPageIdle())
+    if (!sequenceMayRun(*this))
         return;
     runBlock(*this, leftWrites);
     if (ui->checkBox->isChecked())

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QSerialPortInfo>
 
 #include "config_file.h"
 
@@ -77,10 +76,16 @@ MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
 
 // QSerialPort reports a port locked by another program as a permission
 // error too; only the device's own access rights call for the group hint.
-bool mayUse(const QString &portName)
+bool mayUse(const QString &path)
 {
-    const QString path = QSerialPortInfo(portName).systemLocation();
     return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
+// The device path as QSerialPort opens it; portName() drops the /dev/.
+QString systemPathOf(const QSerialPort &port)
+{
+    const QString name = port.portName();
+    return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
 }
 
 } // namespace
@@ -105,13 +110,13 @@ bool MonitorCore::connectLink()
     if (modeSetting == serialMode) {
         if (!openSerialLink()) {
             const QSerialPort::SerialPortError error = serialPort.error();
-            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialPort.portName(),
-                    serialPort.errorString(),
-                    error == QSerialPort::PermissionError && !mayUse(serialPort.portName()));
+            const QString path = systemPathOf(serialPort);
+            setLink(LinkState::Down, LinkReason::SerialOpenFailed, path, serialPort.errorString(),
+                    error == QSerialPort::PermissionError && !mayUse(path));
             return false;
         }
         if (!linkUp_)
-            setLink(LinkState::Up, LinkReason::Connected, serialPort.portName());
+            setLink(LinkState::Up, LinkReason::Connected, systemPathOf(serialPort));
     } else if (modeSetting == tcpMode) {
         openTcpLink();
     } else {
@@ -201,8 +206,8 @@ void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
         return;
     // An open that fails reports here first; connectLink tells that one.
     if (linkUp_)
-        setLink(LinkState::Down, LinkReason::SerialPortLost, serialPort.portName(),
-                serialPort.errorString(), error == QSerialPort::PermissionError);
+        setLink(LinkState::Down, LinkReason::SerialPortLost, systemPathOf(serialPort),
+                serialPort.errorString());
     if (serialPort.isOpen())
         serialPort.close();
     qCDebug(lcLink) << "串口" << serialPort.portName() << "ConnectDisonnect！";
