@@ -68,7 +68,7 @@
     </message>
     <message>
         <source>Internal temperature：       ℃</source>
-        <translation>内部温度：                           ℃</translation>
+        <translation>内部温度：                         ℃</translation>
     </message>
     <message>
         <source>-00</source>
@@ -80,7 +80,7 @@
     </message>
     <message>
         <source>Voltage:                 V</source>
-        <translation>电压:                      V</translation>
+        <translation>电压:                    V</translation>
     </message>
     <message>
         <source>000.00</source>
@@ -88,11 +88,11 @@
     </message>
     <message>
         <source>Current:                 A</source>
-        <translation>电流:                      A</translation>
+        <translation>电流:                    A</translation>
     </message>
     <message>
         <source>Power:                   W</source>
-        <translation>功率:                      W</translation>
+        <translation>功率:                    W</translation>
     </message>
     <message>
         <source>State:        </source>
@@ -112,7 +112,7 @@
     </message>
     <message>
         <source>Efficiency:              %</source>
-        <translation>效率:                       %</translation>
+        <translation>效率:                     %</translation>
     </message>
     <message>
         <source>00.00</source>
@@ -124,11 +124,11 @@
     </message>
     <message>
         <source>Voltage:                V</source>
-        <translation>电压:                     V</translation>
+        <translation>电压:                   V</translation>
     </message>
     <message>
         <source>Current:                A</source>
-        <translation>电流:                     A</translation>
+        <translation>电流:                   A</translation>
     </message>
     <message>
         <source>Stages：</source>
@@ -140,7 +140,7 @@
     </message>
     <message>
         <source>System：           V</source>
-        <translation>系统：                V</translation>
+        <translation>系统：              V</translation>
     </message>
     <message>
         <source>000</source>
@@ -148,11 +148,11 @@
     </message>
     <message>
         <source>Capacity：          %</source>
-        <translation>容量：                 %</translation>
+        <translation>容量：               %</translation>
     </message>
     <message>
         <source>Temperature：       ℃</source>
-        <translation>温度：                     ℃</translation>
+        <translation>温度：                   ℃</translation>
     </message>
     <message>
         <source>Load info</source>
@@ -160,11 +160,11 @@
     </message>
     <message>
         <source>Voltage:                  V</source>
-        <translation>电压:                       V</translation>
+        <translation>电压:                     V</translation>
     </message>
     <message>
         <source>Current:                  A</source>
-        <translation>电流:                       A</translation>
+        <translation>电流:                     A</translation>
     </message>
     <message>
         <source>Power generation accumulation：</source>
@@ -172,11 +172,11 @@
     </message>
     <message>
         <source>Total:                   KAh</source>
-        <translation>总计:                    KAh</translation>
+        <translation>总计:                  KAh</translation>
     </message>
     <message>
         <source>Total:                   MWh</source>
-        <translation>总计:                    MWh</translation>
+        <translation>总计:                 MWh</translation>
     </message>
     <message>
         <source>Electricity accumulation：</source>
@@ -184,11 +184,11 @@
     </message>
     <message>
         <source>Total:                  KAh</source>
-        <translation>总计:                   KAh</translation>
+        <translation>总计:                 KAh</translation>
     </message>
     <message>
         <source>Total:                  MWh</source>
-        <translation>总计:                   MWh</translation>
+        <translation>总计:                MWh</translation>
     </message>
     <message>
         <source>Device info：</source>
@@ -196,7 +196,7 @@
     </message>
     <message>
         <source>Device rated voltage：                                       V</source>
-        <translation>设备额定电压：                                                    V</translation>
+        <translation>设备额定电压：                                                  V</translation>
     </message>
     <message>
         <source>0000</source>
@@ -204,11 +204,11 @@
     </message>
     <message>
         <source>Device rated charge current：                                      A</source>
-        <translation>设备额定充电电流：                                                        A</translation>
+        <translation>设备额定充电电流：                                                      A</translation>
     </message>
     <message>
         <source>Device rated discharge current：                                         A</source>
-        <translation>设备额定放电电流：                                                                A</translation>
+        <translation>设备额定放电电流：                                                              A</translation>
     </message>
     <message>
         <source>Version info：</source>
