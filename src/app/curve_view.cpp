@@ -138,8 +138,9 @@ void MainWindow::initCurvePlot(QCustomPlot *plot)
     plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
 
     for (int i = 0; i < CurveCount; ++i) {
+        // The graph is attached once it has data: QCustomPlot warns about
+        // tracing an empty graph.
         auto *tracer = new QCPItemTracer(plot);
-        tracer->setGraph(plot->graph(i));
         tracer->setInterpolating(true);
         tracer->setStyle(QCPItemTracer::tsCircle);
         tracer->setSize(8);
@@ -264,7 +265,7 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
 
     const QCPGraph *first = plot->graph(0);
     const double firstKey = first->dataCount() > 0 ? first->dataMainKey(0) : 0.0;
-    const bool inside = x >= firstKey && x <= plot->xAxis->range().upper
+    const bool inside = first->dataCount() > 0 && x >= firstKey && x <= plot->xAxis->range().upper
                         && y < plot->yAxis->range().upper;
     if (!inside) {
         curveReadout->setVisible(false);
@@ -277,6 +278,8 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
     double values[CurveCount] = {};
     for (int i = 0; i < CurveCount; ++i) {
         QCPItemTracer *tracer = curveTracers[i];
+        if (tracer->graph() != plot->graph(i))
+            tracer->setGraph(plot->graph(i));
         tracer->setVisible(true);
         tracer->setGraphKey(x);
         // The tracer moves to its key only on a redraw; bring it there now so
@@ -290,8 +293,8 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
     curveReadout->setVisible(true);
     curveReadout->position->setPixelPosition(pixel);
     curveReadout->setText(
-        QStringLiteral("PV Voltage:%1V\nBattery Voltage:%2V\nLoad Voltage:%3V\n"
-                       "Charging Current:%4A\nDischarge Current:%5A\nTime:%6")
+        tr("PV Voltage:%1V\nBattery Voltage:%2V\nLoad Voltage:%3V\n"
+           "Charging Current:%4A\nDischarge Current:%5A\nTime:%6")
             .arg(values[0], 0, 'f', 2)
             .arg(values[1], 0, 'f', 2)
             .arg(values[2], 0, 'f', 2)

@@ -9,6 +9,7 @@
 #include "app_setting_dialog.h"
 #include "form_fonts.h"
 #include "history_recording.h"
+#include "operator_feedback.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
 
@@ -44,6 +45,7 @@ Q_LOGGING_CATEGORY(lcWindow, "solar.window", QtInfoMsg)
 static void initWindowResources()
 {
     Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(translations);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -71,6 +73,8 @@ MainWindow::MainWindow(QWidget *parent)
     settingAction = ui->menuBar->addAction(tr("Setting"));
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
+    feedback = new OperatorFeedback(this);
+    showParameterRanges();
     new RepaintPacer(this);
     history = new HistoryRecording(this);
 }

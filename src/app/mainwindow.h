@@ -21,6 +21,7 @@ class QCPItemTracer;
 class QCPItemText;
 class QMouseEvent;
 class QPushButton;
+class OperatorFeedback;
 
 class MainWindow : public QMainWindow
 {
@@ -61,6 +62,7 @@ public:
     const QPixmap grayLamp;    // the status-bar lamps, scaled once
     const QPixmap greenLamp;
     const QPixmap redLamp;
+    OperatorFeedback *feedback = nullptr;   // status-bar texts, title, About, keys
 
     // The curve's last key outlives connections (one copy per process).
     static double lastCurveKey;
@@ -128,7 +130,8 @@ public:
     struct ParameterBlock;   // the actions one "One-click" button runs
     using ParameterAction = void (MainWindow::*)();
     bool beginParameterAction(QPushButton *button, bool idleFirst = true);
-    void endParameterAction(QPushButton *button, int outcome);
+    void endParameterAction(QPushButton *button, int outcome, const char *caption = nullptr);
+    void showParameterRanges();   // unit and range tooltips of the fields
     void readParameterRow(const ParameterRow &row);
     void writeParameterRow(const ParameterRow &row);
     int issueParameterWrite(const ParameterRow &row, const QString &input);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QtDebug>
@@ -12,6 +13,9 @@ namespace {
 
 // "Record history": whether the window records into its history file.
 const QString recordKey = QStringLiteral("record/enabled");
+
+// Traces of what is saved, silent unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcSettings, "solar.settings", QtInfoMsg)
 
 struct Choice {
     QRadioButton *button;
@@ -57,7 +61,7 @@ void storeChoice(const RadioSetting &setting, ConfigFile &config)
         if (!c.button->isChecked())
             continue;
         config.setValue(setting.key, c.value);
-        qDebug().noquote() << QStringLiteral("%1 = %2").arg(setting.key.section(QLatin1Char('/'), 1), c.value);
+        qCDebug(lcSettings).noquote() << QStringLiteral("%1 = %2").arg(setting.key.section(QLatin1Char('/'), 1), c.value);
         return;
     }
 }

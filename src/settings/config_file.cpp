@@ -50,7 +50,7 @@ bool splitKey(const QString &fullKey, QString *section, QString *key)
     return first != QLatin1Char('[') && first != QLatin1Char(';') && first != QLatin1Char('#');
 }
 
-QString translate(const char *text)
+QString configText(const char *text)
 {
     return QCoreApplication::translate("ConfigFile", text);
 }
@@ -272,11 +272,11 @@ bool ConfigFile::save()
         return true;
     // Rewriting what could not be read in full would lose it.
     if (m_unreadable) {
-        m_error = translate("The file exists but cannot be read.");
+        m_error = configText(QT_TRANSLATE_NOOP("ConfigFile", "The file exists but cannot be read."));
         return false;
     }
     if (m_oversized) {
-        m_error = translate("The file is larger than 1 MiB and is left as it is.");
+        m_error = configText(QT_TRANSLATE_NOOP("ConfigFile", "The file is larger than 1 MiB and is left as it is."));
         return false;
     }
     QSaveFile file(m_path);
