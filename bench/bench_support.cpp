@@ -93,6 +93,8 @@ bool runEventsUntil(const std::function<bool()> &done, int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     QTimer wake;
     wake.setSingleShot(true);
+    // A coarse timer may fire before the deadline and leave the loop asleep.
+    wake.setTimerType(Qt::PreciseTimer);
     wake.start(timeoutMs);
     QEventLoop loop;
     while (!done()) {

@@ -5,6 +5,9 @@
 
 #include <QElapsedTimer>
 #include <cstring>
+#include <unistd.h>
+
+#include <QFile>
 
 #include "config_file.h"
 
@@ -76,11 +79,30 @@ MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
     }
 }
 
+// QSerialPort reports a port locked by another program as a permission
+// error too; only the device's own access rights call for the group hint.
+bool mayUse(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
+// The device path as QSerialPort opens it; portName() drops the /dev/.
+QString systemPathOf(const QSerialPort &port)
+{
+    const QString name = port.portName();
+    return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+}
+
 } // namespace
+
+QString MonitorCore::configFilePath() const
+{
+    return configPath.isEmpty() ? ConfigFile::defaultPath() : configPath;
+}
 
 bool MonitorCore::connectLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     modeSetting = config.value(QStringLiteral("common/communication_mode"));
     protocolSetting = config.value(QStringLiteral("common/communication_protocol"));
     controllerSetting = config.value(QStringLiteral("type/controller_type"));
@@ -98,12 +120,13 @@ bool MonitorCore::connectLink()
     if (modeSetting == serialMode) {
         if (!openSerialLink()) {
             const QSerialPort::SerialPortError error = serialPort.error();
-            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialPort.portName(),
-                    serialPort.errorString(), error == QSerialPort::PermissionError);
+            const QString path = systemPathOf(serialPort);
+            setLink(LinkState::Down, LinkReason::SerialOpenFailed, path, serialPort.errorString(),
+                    error == QSerialPort::PermissionError && !mayUse(path));
             return false;
         }
         if (!linkUp_)
-            setLink(LinkState::Up, LinkReason::Connected, serialPort.portName());
+            setLink(LinkState::Up, LinkReason::Connected, systemPathOf(serialPort));
     } else if (modeSetting == tcpMode) {
         openTcpLink();
     } else {
@@ -129,6 +152,8 @@ void MonitorCore::setLink(LinkState state, LinkReason reason, const QString &por
         identitySeen_ = 0;
         identityAnnounced_ = false;
     }
+    if (state != LinkState::Connecting)
+        connectTimer_.stop();
     lastLinkEvent_.state = state;
     lastLinkEvent_.reason = reason;
     lastLinkEvent_.portName = portName;
@@ -156,7 +181,7 @@ void MonitorCore::applyControllerSetting()
 
 bool MonitorCore::openSerialLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     const QString name = config.value(QStringLiteral("Serial/serial_port"));
     const QString baud = config.value(QStringLiteral("Serial/serial_baud"));
     const auto address = quint8(config.intValue(QStringLiteral("Serial/serial_address")));
@@ -177,7 +202,7 @@ bool MonitorCore::openSerialLink()
 
 void MonitorCore::openTcpLink()
 {
-    ConfigFile config;
+    ConfigFile config(configFilePath());
     const QString host = config.value(QStringLiteral("Wifi/ip_address"));
     const QString port = config.value(QStringLiteral("Wifi/ip_port"));
     tcpSocket.abort();
@@ -185,6 +210,17 @@ void MonitorCore::openTcpLink()
     setLink(LinkState::Connecting, LinkReason::Connecting,
             QStringLiteral("%1:%2").arg(host).arg(portNumber));
     tcpSocket.connectToHost(host, portNumber, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    if (connectTimeoutMs_ > 0 && tcpSocket.state() != QAbstractSocket::ConnectedState
+        && lastLinkEvent_.state == LinkState::Connecting)
+        connectTimer_.start(connectTimeoutMs_);
+}
+
+void MonitorCore::onConnectTimeout()
+{
+    if (linkUp_ || lastLinkEvent_.state != LinkState::Connecting)
+        return;
+    tcpSocket.abort();
+    setLink(LinkState::Down, LinkReason::TimedOut, lastLinkEvent_.portName);
 }
 
 void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
@@ -195,8 +231,8 @@ void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
         return;
     // An open that fails reports here first; connectLink tells that one.
     if (linkUp_)
-        setLink(LinkState::Down, LinkReason::SerialPortLost, serialPort.portName(),
-                serialPort.errorString(), error == QSerialPort::PermissionError);
+        setLink(LinkState::Down, LinkReason::SerialPortLost, systemPathOf(serialPort),
+                serialPort.errorString());
     if (serialPort.isOpen())
         serialPort.close();
     qCDebug(lcLink) << "串口" << serialPort.portName() << "ConnectDisonnect！";
@@ -270,15 +306,16 @@ void MonitorCore::dataSendSlot()
         else
             settleRtuLine(link);
     }
-    rxBuffer.clear();
+    rxBuffer.resize(0);   // keeps its capacity: a poll allocates nothing here
     lastExceptionCode_ = -1;
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
-    const QByteArray frame(reinterpret_cast<const char *>(engine->txFrame), length);
+    txCopy_.resize(length);
+    memcpy(txCopy_.data(), engine->txFrame, size_t(length));
     if (link) {
-        link->write(frame);
+        link->write(txCopy_);
         sendNow(link);
     }
-    emit frameSent(frame);
+    emit frameSent(txCopy_);
 }
 
 // 3.5 character times of 8N1 at the port's speed; over TCP the fixed value
@@ -339,7 +376,7 @@ void MonitorCore::dataReceiveSlot()
     emit replyStarted();
     int n = engine->expectedResponseLength();
     if (QIODevice *link = activeLink())
-        rxBuffer += link->readAll();
+        appendAvailable(link);
     if (rtu)
         rtuLineActivity_.start();
     if (n <= 0) {
@@ -360,13 +397,28 @@ void MonitorCore::dataReceiveSlot()
 
     // Whatever came in front of the response is noise or a stale answer.
     // Trimming here also keeps a stream of garbage from growing the buffer.
-    rxBuffer = rxBuffer.right(n);
+    if (rxBuffer.size() > n) {
+        memmove(rxBuffer.data(), rxBuffer.constData() + rxBuffer.size() - n, size_t(n));
+        rxBuffer.resize(n);
+    }
     const int copied = qMin(n, int(sizeof engine->rxFrame));
     memset(engine->rxFrame, 0, qMin(rxFrameClearBytes, int(sizeof engine->rxFrame)));
     memcpy(engine->rxFrame, rxBuffer.constData(), size_t(copied));
     engine->rxLength = copied;
     emit frameReceived(rxBuffer);
     engine->processResponse();
+}
+
+// Everything the link holds, read into rxBuffer's own storage.
+void MonitorCore::appendAvailable(QIODevice *link)
+{
+    const qint64 available = link->bytesAvailable();
+    if (available <= 0)
+        return;
+    const int old = rxBuffer.size();
+    rxBuffer.resize(old + int(available));
+    const qint64 got = link->read(rxBuffer.data() + old, available);
+    rxBuffer.resize(old + int(qMax<qint64>(0, got)));
 }
 
 // The two reply states are written here and only here. A parameter action

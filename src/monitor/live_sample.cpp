@@ -253,3 +253,21 @@ void appendLiveSampleCsvRow(QByteArray &out, const LiveSample &sample)
     out.append(',');
     appendNumber(out, sample.statusWord);
 }
+
+void appendDeviceIdentityJson(QByteArray &out, const DeviceIdentity &identity, qint64 timeMs,
+                              int utcOffsetSeconds)
+{
+    appendLatin1(out, "{\"time\":\"");
+    appendIsoTime(out, timeMs, utcOffsetSeconds);
+    appendLatin1(out, "\",\"address\":");
+    appendNumber(out, identity.address);
+    appendLatin1(out, ",\"identity\":{\"deviceModel\":");
+    appendJsonString(out, identity.model);
+    appendLatin1(out, ",\"serialNumber\":");
+    appendJsonString(out, identity.serialNumber);
+    appendLatin1(out, ",\"versionInfo\":");
+    appendJsonString(out, identity.version);
+    appendLatin1(out, ",\"factoryInfo\":");
+    appendJsonString(out, identity.factoryInfo);
+    appendLatin1(out, "}}");
+}

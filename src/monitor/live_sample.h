@@ -85,6 +85,11 @@ void appendLiveSampleJson(QByteArray &out, const LiveSample &sample);
 void appendLiveSampleCsvHeader(QByteArray &out);
 void appendLiveSampleCsvRow(QByteArray &out, const LiveSample &sample);
 
+// {"time":"...","address":1,"identity":{"deviceModel":"...","serialNumber":"...",
+//  "versionInfo":"...","factoryInfo":"..."}}, under the DeviceData member names.
+void appendDeviceIdentityJson(QByteArray &out, const DeviceIdentity &identity, qint64 timeMs,
+                              int utcOffsetSeconds);
+
 // ISO 8601 with milliseconds and the UTC offset (+hh:mm).
 void appendIsoTime(QByteArray &out, qint64 timeMs, int utcOffsetSeconds);
 

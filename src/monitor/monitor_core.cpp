@@ -19,11 +19,33 @@ void waitWithEvents(int ms)
     } while (clock.elapsed() < ms);
 }
 
+void MonitorCore::wait(int ms)
+{
+    if (!blockingWait_) {
+        waitWithEvents(ms);
+        return;
+    }
+    // The timer wakes the loop at the end; anything before it (an answer, a
+    // signal) is handled as it comes.
+    QElapsedTimer clock;
+    clock.start();
+    waitTimer_.start(qMax(0, ms));
+    do {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    } while (clock.elapsed() < ms && waitTimer_.isActive());
+    waitTimer_.stop();
+}
+
 // Every connection is direct: the link slots run inside the engine call that
 // emitted, and the reply states are set before that call returns.
 MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MonitorCore::LinkEvent>();
+    qRegisterMetaType<DeviceData>();
+    qRegisterMetaType<DeviceIdentity>();
+    qRegisterMetaType<MonitorCore::StepResult>();
+    qRegisterMetaType<MonitorCore::ParameterOutcome>();
+    qRegisterMetaType<MonitorCore::LinkReason>();
     connect(&serialPort, &QSerialPort::errorOccurred, this, &MonitorCore::onSerialError,
             Qt::DirectConnection);
     connect(&tcpSocket, &QTcpSocket::connected, this, &MonitorCore::onTcpConnected,
@@ -32,6 +54,12 @@ MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
             Qt::DirectConnection);
     connect(&tcpSocket, &QTcpSocket::errorOccurred, this, &MonitorCore::onTcpError,
             Qt::DirectConnection);
+    rxBuffer.reserve(256);
+    txCopy_.reserve(256);
+    waitTimer_.setSingleShot(true);
+    waitTimer_.setTimerType(Qt::PreciseTimer);
+    connectTimer_.setSingleShot(true);
+    connect(&connectTimer_, &QTimer::timeout, this, &MonitorCore::onConnectTimeout);
     refreshTimer.start(TickIntervalMs);
     for (com_protocol_solar *engine : {&mainEngine, &scanEngine}) {
         connect(engine, &com_protocol_solar::beginSentData, this, &MonitorCore::dataSendSlot,
@@ -56,9 +84,10 @@ MonitorCore::~MonitorCore()
 {
     if (refreshTimer.isActive())
         refreshTimer.stop();
+    connectTimer_.stop();
     tcpSocket.disconnectFromHost();
     tcpSocket.abort();
     for (QObject *sender : std::initializer_list<QObject *>{&serialPort, &tcpSocket, &refreshTimer,
-                                                            &mainEngine, &scanEngine})
+                                                            &connectTimer_, &mainEngine, &scanEngine})
         disconnect(sender, nullptr, this, nullptr);
 }

@@ -106,6 +106,7 @@ public:
     static constexpr int ParamFailed = 3;
 
     static constexpr int TickIntervalMs = 100;
+    static constexpr int WaitSliceMs = 20;
 
     explicit MonitorCore(QObject *parent = nullptr);
     ~MonitorCore() override;
@@ -122,6 +123,9 @@ public:
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
     QByteArray rxBuffer;
+    // The settings file read at every connect; empty: config.ini in the
+    // working directory.
+    QString configPath;
 
     // State of the refresh cycle that outlives connections (one copy per
     // process, never reset).
@@ -131,6 +135,9 @@ public:
 
     // --- link (link.cpp) ----------------------------------------------------
     bool linkIsUp() const { return linkUp_; }
+    // A TCP attempt still connecting after ms is given up (reason TimedOut);
+    // 0, the default, leaves it to the system.
+    void setConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
     const LinkEvent &lastLinkEvent() const { return lastLinkEvent_; }
     // Reads config.ini afresh and opens the configured link. False only when
     // the serial port failed to open (the link stays down).
@@ -142,19 +149,31 @@ public:
     void onTcpConnected();
     void onTcpDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
+    void onConnectTimeout();
     com_protocol_solar *activeEngine();
     QIODevice *activeLink();   // the open port or socket of modeSetting, or none
     void applyProtocolSetting();
     void applyControllerSetting();
     void dataSendSlot();
     void dataReceiveSlot();
+    void appendAvailable(QIODevice *link);
     void dataReceiveSuccessSlot();
     void dataReceiveFailSlot();
 
     // --- refresh cycle (poll_schedule.cpp) --------------------------------
     void refereshDisplayRef();
+    // Shorter timers compress time for soak runs; the tool keeps 100 and 20.
+    void setPollTiming(int tickIntervalMs, int waitSliceMs);
+    int tickInterval() const { return tickIntervalMs_; }
+    int waitSlice() const { return waitSliceMs_; }
+    // Waits sleep in the event loop until something happens instead of in
+    // 1 ms steps: the same checks, far fewer wake-ups (for a headless poller).
+    void setBlockingWait(bool on) { blockingWait_ = on; }
+    void wait(int ms);
     // Identity steps of the schedule the engine now has, as a set of bits.
     static quint32 identityStepsFor(const com_protocol_solar &engine);
+    // Whether the schedule the engine now has fills that result.
+    static bool scheduleAnswers(const com_protocol_solar &engine, StepResult result);
 
     // --- parameter requests (parameter_requests.cpp) ----------------------
     bool parameterPageIdle() const;
@@ -201,7 +220,16 @@ private:
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
 
+    QString configFilePath() const;
+
+    int tickIntervalMs_ = TickIntervalMs;
+    int waitSliceMs_ = WaitSliceMs;
+    bool blockingWait_ = false;
+    QByteArray txCopy_;   // the frame as sent, storage kept between requests
+    QTimer waitTimer_;
     bool linkUp_ = false;
+    int connectTimeoutMs_ = 0;
+    QTimer connectTimer_;
     LinkEvent lastLinkEvent_;
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
@@ -216,5 +244,7 @@ private:
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)
+Q_DECLARE_METATYPE(DeviceData)
+Q_DECLARE_METATYPE(DeviceIdentity)
 
 #endif

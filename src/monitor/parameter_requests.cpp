@@ -6,7 +6,6 @@
 namespace {
 
 constexpr int LoadSwitchWord = 0x0FF7;
-constexpr int WaitSliceMs = 20;
 
 } // namespace
 
@@ -52,7 +51,7 @@ int MonitorCore::awaitParameterReply()
             finishParameter(ParamIdle);
             return ParamIdle;
         }
-        waitWithEvents(WaitSliceMs);
+        wait(waitSliceMs_);
     }
 }
 

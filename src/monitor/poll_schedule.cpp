@@ -9,7 +9,6 @@ bool MonitorCore::factoryFirstHalfOk = false;
 
 namespace {
 
-constexpr int WaitSliceMs = 20;
 constexpr int FirstScanAddress = 1;
 constexpr int LastScanAddress = 32;
 constexpr quint16 ModelRegister = 72;
@@ -169,7 +168,7 @@ struct PollRunner
                 return PollOutcome::Answered;
             if (c.pollReplyState == 7)
                 return PollOutcome::Failed;
-            waitWithEvents(WaitSliceMs);
+            c.wait(c.waitSlice());
         }
     }
 
@@ -250,7 +249,15 @@ void MonitorCore::refereshDisplayRef()
             pollStep = 0;
         PollRunner::runStep(*this, schedule.steps[pollStep]);
     }
-    refreshTimer.start(TickIntervalMs);
+    refreshTimer.start(tickIntervalMs_);
+}
+
+void MonitorCore::setPollTiming(int tickIntervalMs, int waitSliceMs)
+{
+    tickIntervalMs_ = qMax(0, tickIntervalMs);
+    waitSliceMs_ = qMax(0, waitSliceMs);
+    if (refreshTimer.isActive())
+        refreshTimer.start(tickIntervalMs_);
 }
 
 quint32 MonitorCore::identityStepsFor(const com_protocol_solar &engine)
@@ -262,6 +269,15 @@ quint32 MonitorCore::identityStepsFor(const com_protocol_solar &engine)
         bits |= identityBit(result == R::FactorySecondHalf ? R::FactoryInfo : result);
     }
     return bits;
+}
+
+bool MonitorCore::scheduleAnswers(const com_protocol_solar &engine, StepResult result)
+{
+    const Schedule schedule = scheduleFor(engine);
+    for (int i = 0; i < schedule.count; ++i)
+        if (schedule.steps[i].result == result)
+            return true;
+    return false;
 }
 
 // Once every identity step of the schedule has answered since the link came

@@ -155,6 +155,19 @@ const Row *codeRowFor(const Row (&rows)[N], int code)
     return nullptr;
 }
 
+// Devices pad short texts with zero bytes, at either end; shown, they would
+// be boxes.
+QString withoutPadding(const char *text, int length)
+{
+    char kept[2 * 18];
+    int n = 0;
+    for (int i = 0; i < length && n < int(sizeof kept); ++i) {
+        if (text[i] != 0)
+            kept[n++] = text[i];
+    }
+    return QString::fromLatin1(kept, n);
+}
+
 // Text of registers first..last, one Latin-1 character per register low byte,
 // last register first.
 QString lowByteText(const quint32 *image, int first, int last)
@@ -163,7 +176,7 @@ QString lowByteText(const quint32 *image, int first, int last)
     int length = 0;
     for (int reg = last; reg >= first && length < DefineTextLength; --reg)
         text[length++] = char(image[reg] & 0xFF);
-    return QString::fromLatin1(text, length);
+    return withoutPadding(text, length);
 }
 
 // Two characters per register, high byte first, last register first.
@@ -175,7 +188,7 @@ QString wordText(const quint32 *image, int first, int last)
         text[length++] = char(image[reg] >> 8 & 0xFF);
         text[length++] = char(image[reg] & 0xFF);
     }
-    return QString::fromLatin1(text, length);
+    return withoutPadding(text, length);
 }
 
 } // namespace

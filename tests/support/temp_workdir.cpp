@@ -98,3 +98,18 @@ QString tcpConfigText(quint16 port, const QString &protocol, const QString &cont
         .arg(protocol, controller, host)
         .arg(port);
 }
+
+QString configProtocol(ProtocolKind protocol)
+{
+    switch (protocol) {
+    case ProtocolDefine: return QStringLiteral("Define");
+    case ProtocolModbusRtu: return QStringLiteral("Modbus");
+    case ProtocolModbusTcp: return QStringLiteral("TCP Modbus");
+    }
+    return QString();
+}
+
+QString configController(ControllerType type)
+{
+    return type == ControllerPwm ? QStringLiteral("PWM") : QStringLiteral("MPPT");
+}

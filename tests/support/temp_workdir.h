@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "device_data.h"
+
 // A fresh, empty working directory for the lifetime of the object: the
 // program reads and writes "./config.ini", so every test gets its own.
 // The previous working directory is restored on destruction.
@@ -43,5 +45,9 @@ QString tcpConfigText(quint16 port, const QString &protocol,
 QString fullConfigText(const QString &mode, const QString &serialPort, int baud, int address,
                        quint16 tcpPort, const QString &protocol,
                        const QString &controller = QStringLiteral("PWM"));
+
+// The config.ini texts of a protocol and a controller type.
+QString configProtocol(ProtocolKind protocol);
+QString configController(ControllerType type);
 
 #endif

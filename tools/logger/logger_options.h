@@ -1,0 +1,30 @@
+#ifndef LOGGER_OPTIONS_H
+#define LOGGER_OPTIONS_H
+
+#include <QString>
+#include <QStringList>
+
+#include "headless_logger.h"
+#include "line_sink.h"
+
+struct LoggerOptions
+{
+    QString configPath;    // absolute
+    QString outPath;       // empty: stdout
+    LineSink::Format format = LineSink::Format::JsonLines;
+    QString dbPath;        // --db; empty: [record] database or the default
+    bool record = true;    // false: --no-record
+    HeadlessLogger::Timing timing;
+};
+
+enum class ParseResult { Run, Exit, Error };
+
+// Reads the command line and checks config.ini. On Exit, output holds the
+// help or version text; on Error, a message for stderr (exit code 2).
+ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &options,
+                               QString &output);
+
+// What is wrong with the settings file for a headless run, or empty.
+QString checkLoggerConfig(const QString &path);
+
+#endif

@@ -1,0 +1,119 @@
+// solar-logger: polls a charge controller without a window and writes what
+// it reads as lines, until SIGTERM or SIGINT.
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "export_command.h"
+#include "headless_logger.h"
+#include "line_sink.h"
+#include "logger_options.h"
+#include "recording_sinks.h"
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+
+// Only a byte into the pipe: the stop itself runs in the event loop, between
+// two lines, never inside one.
+void onStopSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchStopSignals()
+{
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+int fail(const QString &message, int code = 2)
+{
+    QTextStream(stderr) << "solar-logger: " << message << '\n';
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("solar-logger"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SOLAR_VERSION));
+
+    if (isExportCommand(QCoreApplication::arguments()))
+        return runExportCommand(QCoreApplication::arguments());
+
+    LoggerOptions options;
+    QString output;
+    switch (parseLoggerOptions(QCoreApplication::arguments(), options, output)) {
+    case ParseResult::Exit:
+        QTextStream(stdout) << output << '\n';
+        return 0;
+    case ParseResult::Error:
+        return fail(output);
+    case ParseResult::Run:
+        break;
+    }
+
+    int fd = STDOUT_FILENO;
+    bool headerWanted = true;
+    if (!options.outPath.isEmpty()) {
+        fd = ::open(QFile::encodeName(options.outPath).constData(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return fail(QStringLiteral("%1: %2").arg(options.outPath,
+                                                     QString::fromLocal8Bit(std::strerror(errno))));
+        struct stat st;
+        headerWanted = ::fstat(fd, &st) != 0 || st.st_size == 0;
+    }
+    if (!catchStopSignals())
+        return fail(QStringLiteral("cannot catch SIGTERM: %1").arg(QString::fromLocal8Bit(std::strerror(errno))), 1);
+
+    LineSink lines(fd, options.format, headerWanted);
+    HistorySink history;
+    MqttSink mqtt;
+    HeadlessLogger logger(options.configPath);
+    logger.setTiming(options.timing);
+    logger.addSink(&lines);
+    if (!addRecordingSinks(options, logger, history, mqtt))
+        return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+
+    QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
+        char drain[16];
+        while (::read(stopPipe[0], drain, sizeof drain) > 0) {
+        }
+        logger.stop();
+    });
+    // quit() is honoured once any wait the stop ended has unwound.
+    QObject::connect(&logger, &HeadlessLogger::stopped, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    logger.start();
+    int code = app.exec();
+    if (fd != STDOUT_FILENO)
+        ::close(fd);
+    if (!history.finish() && code == 0)
+        code = 1;
+    if (lines.failed())
+        return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
+    return code;
+}
