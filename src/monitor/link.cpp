@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <cstring>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -59,6 +60,32 @@ void sendNow(QIODevice *link)
         socket->flush();
     else if (auto *port = qobject_cast<QSerialPort *>(link))
         port->flush();
+}
+
+// Handing a frame to Qt's write buffer switches the write notifier on and
+// off again: two wake-ups of the event loop and an extra turn of it for every
+// request. While nothing is queued the frame goes to the descriptor itself;
+// what it does not take at once, and any error, goes the buffered way, where
+// Qt queues it and reports the error as it always does.
+void writeNow(QIODevice *link, const QByteArray &frame)
+{
+    qint64 done = 0;
+    if (auto *socket = qobject_cast<QAbstractSocket *>(link)) {
+        if (socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0) {
+            const ssize_t n = ::send(int(socket->socketDescriptor()), frame.constData(), size_t(frame.size()),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            done = qMax<ssize_t>(n, 0);
+        }
+    } else if (auto *port = qobject_cast<QSerialPort *>(link)) {
+        if (port->bytesToWrite() == 0 && port->handle() >= 0) {
+            const ssize_t n = ::write(port->handle(), frame.constData(), size_t(frame.size()));
+            done = qMax<ssize_t>(n, 0);
+        }
+    }
+    if (done < frame.size()) {
+        link->write(frame.constData() + done, frame.size() - done);
+        sendNow(link);
+    }
 }
 
 MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
@@ -313,10 +340,8 @@ void MonitorCore::dataSendSlot()
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
     txCopy_.resize(length);
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
-    if (link) {
-        link->write(txCopy_);
-        sendNow(link);
-    }
+    if (link)
+        writeNow(link, txCopy_);
     emit frameSent(txCopy_);
 }
 

@@ -679,14 +679,19 @@ private slots:
         QTest::addColumn<bool>("success");
         QTest::addColumn<int>("paramAfter");
         QTest::addColumn<int>("pollAfter");
-        QTest::newRow("poll answered") << 0 << true << 0 << 6;
-        QTest::newRow("poll failed") << 0 << false << 0 << 7;
-        QTest::newRow("parameter answered") << 1 << true << 2 << 4;
-        QTest::newRow("parameter failed") << 1 << false << 3 << 4;
-        QTest::newRow("already answered, success") << 2 << true << 2 << 5;
-        QTest::newRow("already answered, failure") << 2 << false << 2 << 5;
-        QTest::newRow("already failed, success") << 3 << true << 3 << 5;
-        QTest::newRow("already failed, failure") << 3 << false << 3 << 5;
+        QTest::addColumn<bool>("fromScan");   // the bus scan's engine reports
+        QTest::newRow("poll answered") << 0 << true << 0 << 6 << false;
+        QTest::newRow("poll failed") << 0 << false << 0 << 7 << false;
+        QTest::newRow("scan failed") << 0 << false << 0 << 7 << true;
+        QTest::newRow("parameter answered") << 1 << true << 2 << 4 << false;
+        QTest::newRow("parameter failed") << 1 << false << 3 << 4 << false;
+        // A parameter travels on mainEngine; the scan's outcome does not end it.
+        QTest::newRow("scan failed while a parameter waits") << 1 << false << 1 << 4 << true;
+        QTest::newRow("scan answered while a parameter waits") << 1 << true << 1 << 4 << true;
+        QTest::newRow("already answered, success") << 2 << true << 2 << 5 << false;
+        QTest::newRow("already answered, failure") << 2 << false << 2 << 5 << false;
+        QTest::newRow("already failed, success") << 3 << true << 3 << 5 << false;
+        QTest::newRow("already failed, failure") << 3 << false << 3 << 5 << false;
     }
 
     void replyStatesFollowTheParameterState()
@@ -695,15 +700,17 @@ private slots:
         QFETCH(bool, success);
         QFETCH(int, paramAfter);
         QFETCH(int, pollAfter);
+        QFETCH(bool, fromScan);
         WindowFixture f;
         f.holdRefreshCycle();
         MainWindow &w = f.w();
         w.core.paramRequestState = paramBefore;
         w.core.pollReplyState = 5;
+        com_protocol_solar &engine = fromScan ? w.core.scanEngine : w.core.mainEngine;
         if (success)
-            emit w.core.mainEngine.receiveSuccesSignal();
+            emit engine.receiveSuccesSignal();
         else
-            emit w.core.scanEngine.receiveFailSignal();
+            emit engine.receiveFailSignal();
         QCOMPARE(w.core.paramRequestState, paramAfter);
         QCOMPARE(w.core.pollReplyState, pollAfter);
     }
