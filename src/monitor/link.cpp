@@ -48,6 +48,11 @@ const QString tcpMode = QStringLiteral("Wifi");
 // a line that never does gets the request all the same.
 constexpr int MaxSettleMs = 50;
 
+// Bytes a link may hold while no request is pending, and what is kept of
+// them when more come: far more than any frame, far less than a flood.
+constexpr qint64 MaxIdleBytes = 16 * 1024;
+constexpr qint64 KeptIdleBytes = 1024;
+
 // Zeroed in front of every response, so a text field decoded from a Define
 // frame always finds a terminating zero after the frame.
 constexpr int rxFrameClearBytes = 1024;
@@ -398,8 +403,15 @@ void MonitorCore::dataReceiveSlot()
         }
         return;
     }
-    if (!engine)
-        return;   // left in the link's buffer until a request is pending
+    if (!engine) {
+        // Left in the link's buffer until a request is pending, all but the
+        // newest bytes of a flood: nothing older than a frame can be its answer.
+        if (QIODevice *link = activeLink()) {
+            if (link->bytesAvailable() > MaxIdleBytes)
+                link->skip(link->bytesAvailable() - KeptIdleBytes);
+        }
+        return;
+    }
     emit replyStarted();
     int n = engine->expectedResponseLength();
     if (QIODevice *link = activeLink())

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "checksums.h"
+#include "define_responder.h"
 #include "mainwindow.h"
 #include "monitoring_sim.h"
 #include "simulated_controller.h"
@@ -27,8 +29,10 @@ constexpr int GiveUpMs = (Retries + 1) * TimeoutMs;
 
 enum class Fault {
     Silence, Garbage, BadCrc, WrongAddress, WrongTransaction, Exception,   // the exchange fails
-    SplitReply, DelayedReply, StaleBytes,                                  // it succeeds all the same
-    PeerClose, HangUp, SimRestart,                                         // the link goes down
+    ByteCount0, ByteCount255, MbapLength0, MbapLength65535, ProtocolId1, EarlierTransaction,
+    Unit0, Unit255, Exception0, Exception255, OtherFunction, ByteTrickle, NoiseFlood,
+    SplitReply, DelayedReply, StaleBytes, TwoAnswers,                      // it succeeds all the same
+    PeerClose, HangUp, SimRestart, HalfFrameClose,                         // the link goes down
 };
 enum class Outcome { Fails, Succeeds, LinkDrops };
 // Where a fault can happen at all.
@@ -49,12 +53,27 @@ const FaultCase faultCases[] = {
     {Fault::WrongAddress, "wrong address", Outcome::Fails, Where::Anywhere},
     {Fault::WrongTransaction, "wrong transaction id", Outcome::Fails, Where::ModbusTcp},
     {Fault::Exception, "exception response", Outcome::Fails, Where::Modbus},
+    {Fault::ByteCount0, "byte count 0, valid checksum", Outcome::Fails, Where::Modbus},
+    {Fault::ByteCount255, "byte count 255, valid checksum", Outcome::Fails, Where::Modbus},
+    {Fault::MbapLength0, "MBAP length 0", Outcome::Fails, Where::ModbusTcp},
+    {Fault::MbapLength65535, "MBAP length 65535", Outcome::Fails, Where::ModbusTcp},
+    {Fault::ProtocolId1, "protocol id not 0", Outcome::Fails, Where::ModbusTcp},
+    {Fault::EarlierTransaction, "transaction id of an earlier request", Outcome::Fails, Where::ModbusTcp},
+    {Fault::Unit0, "unit id 0", Outcome::Fails, Where::Anywhere},
+    {Fault::Unit255, "unit id 255", Outcome::Fails, Where::Anywhere},
+    {Fault::Exception0, "exception code 0", Outcome::Fails, Where::Modbus},
+    {Fault::Exception255, "exception code 255", Outcome::Fails, Where::Modbus},
+    {Fault::OtherFunction, "answer to another function", Outcome::Fails, Where::Anywhere},
+    {Fault::ByteTrickle, "a byte at a time, slower than the timeout", Outcome::Fails, Where::Anywhere},
+    {Fault::NoiseFlood, "noise flood, no answer", Outcome::Fails, Where::Anywhere},
     {Fault::SplitReply, "split reply", Outcome::Succeeds, Where::Anywhere},
     {Fault::DelayedReply, "reply after the timeout", Outcome::Succeeds, Where::Anywhere},
     {Fault::StaleBytes, "stale bytes in front", Outcome::Succeeds, Where::Anywhere},
+    {Fault::TwoAnswers, "two answers to one request", Outcome::Succeeds, Where::Anywhere},
     {Fault::PeerClose, "peer closes", Outcome::LinkDrops, Where::TcpLink},
     {Fault::HangUp, "pty hang-up", Outcome::LinkDrops, Where::PtyLink},
     {Fault::SimRestart, "simulator restart", Outcome::LinkDrops, Where::Anywhere},
+    {Fault::HalfFrameClose, "half a frame, then the link goes", Outcome::LinkDrops, Where::Anywhere},
 };
 
 struct ProtocolCase
@@ -70,6 +89,87 @@ const ProtocolCase protocolCases[] = {
     {"Modbus", "MPPT", 1, 13},
     {"TCP Modbus", "MPPT", 1, 13},
 };
+
+// Noise at 1 MB/s: the flood lasts as long as the fault does (about a
+// second) rather than a minute; what it may grow is checked in that time.
+constexpr int NoiseBytesPerSecond = 1000000;
+// Bytes the tool may hold for a link while a flood goes on.
+constexpr qint64 MaxHeldBytes = 64 * 1024;
+
+// Where the address (unit id) and the function (command) sit in an answer.
+inline int addressAt(ProtocolKind p) { return p == ProtocolDefine ? 1 : p == ProtocolModbusRtu ? 0 : 6; }
+inline int functionAt(ProtocolKind p) { return addressAt(p) + 1; }
+
+// A reply edited in place gets a valid checksum again.
+inline QByteArray resealed(QByteArray reply, ProtocolKind p)
+{
+    if (p == ProtocolDefine) {
+        DefineResponder::seal(reply);
+    } else if (p == ProtocolModbusRtu) {
+        reply.chop(2);
+        const quint16 crc = modbusCrc16(reinterpret_cast<const quint8 *>(reply.constData()), unsigned(reply.size()));
+        reply.append(char(crc >> 8));
+        reply.append(char(crc & 0xFF));
+    }
+    return reply;
+}
+
+// A Modbus answer of the request's unit with the PDU given, framed and sealed.
+inline QByteArray modbusAnswer(const QByteArray &request, ProtocolKind p, const QByteArray &pdu)
+{
+    if (p == ProtocolModbusRtu)
+        return resealed(request.left(1) + pdu + QByteArray(2, '\0'), p);
+    const int length = pdu.size() + 1;
+    return request.left(4) + QByteArray(1, char(length >> 8)) + QByteArray(1, char(length)) + request.mid(6, 1) + pdu;
+}
+
+using Rewrite = std::function<QByteArray(const QByteArray &request, const QByteArray &reply)>;
+
+// The hostile answer of each rewriting fault.
+inline Rewrite rewriteFor(Fault fault, ProtocolKind p)
+{
+    const auto setByte = [p](int at, int value) {
+        return [p, at, value](const QByteArray &, QByteArray reply) {
+            reply[at] = char(value);
+            return resealed(reply, p);
+        };
+    };
+    const auto pdu = [p](std::initializer_list<int> head, int filler) {
+        return [p, head, filler](const QByteArray &request, const QByteArray &) {
+            QByteArray body;
+            for (int b : head)
+                body.append(char(b));
+            body.append(QByteArray(filler, '\x22'));
+            body[0] = char(quint8(request.at(functionAt(p))) | (quint8(body.at(0)) & 0x80));
+            return modbusAnswer(request, p, body);
+        };
+    };
+    switch (fault) {
+    case Fault::ByteCount0: return pdu({0x03, 0}, 0);
+    case Fault::ByteCount255: return pdu({0x03, 255}, 255);
+    case Fault::Exception0: return pdu({0x80, 0}, 0);
+    case Fault::Exception255: return pdu({0x80, 255}, 0);
+    case Fault::MbapLength0: return [](const QByteArray &, QByteArray r) { r[4] = r[5] = 0; return r; };
+    case Fault::MbapLength65535: return [](const QByteArray &, QByteArray r) { r[4] = r[5] = char(0xFF); return r; };
+    case Fault::ProtocolId1: return setByte(3, 1);
+    case Fault::EarlierTransaction:
+        return [](const QByteArray &, QByteArray r) {
+            const quint16 t = quint16((quint8(r.at(0)) << 8 | quint8(r.at(1))) - 1);
+            r[0] = char(t >> 8);
+            r[1] = char(t);
+            return r;
+        };
+    case Fault::Unit0: return setByte(addressAt(p), 0);
+    case Fault::Unit255: return setByte(addressAt(p), 255);
+    case Fault::OtherFunction:
+        return [p](const QByteArray &, QByteArray r) {
+            r[functionAt(p)] = char(quint8(r.at(functionAt(p))) + 1);
+            return resealed(r, p);
+        };
+    case Fault::TwoAnswers: return [](const QByteArray &, const QByteArray &r) { return r + r; };
+    default: return {};
+    }
+}
 
 inline bool applies(Where where, const QString &protocol, SimTransport link)
 {
@@ -186,6 +286,15 @@ public:
             faults.limit = 1;
             break;
         case Fault::StaleBytes: faults.staleBytes = 4; break;
+        case Fault::ByteTrickle:
+            // A 400 ms gap against a timeout of a second, scaled to the short timers.
+            faults.byteGapMs = TimeoutMs * 2 / 5;
+            break;
+        case Fault::NoiseFlood:
+            faults.silence = true;
+            faults.noiseBytesPerSecond = NoiseBytesPerSecond;
+            break;
+        case Fault::HalfFrameClose: faults.closeMidReply = true; break;
         case Fault::PeerClose:
             faults.silence = true;
             faults.closeAfter = 1;
@@ -196,6 +305,8 @@ public:
             QTimer::singleShot(TimeoutMs / 2, &sim_, [s = &sim_] { s->closeTransports(); });
             break;
         }
+        if (!faults.any())
+            faults.rewrite = rewriteFor(fault, simProtocolFor(protocol_));
         sim_.setFaults(faults);
     }
 
@@ -283,6 +394,13 @@ inline void runRow(SimTransport link)
         }
     }
     QVERIFY2(settled(w), "state left behind by the fault");
+    if (c.fault == Fault::NoiseFlood) {
+        // Nothing waits now and the flood goes on: it must not pile up.
+        QTest::qWait(300);
+        QVERIFY2(w.core.rxBuffer.capacity() <= MaxHeldBytes, qPrintable(QString::number(w.core.rxBuffer.capacity())));
+        const qint64 held = qMax(w.core.tcpSocket.bytesAvailable(), w.core.serialPort.bytesAvailable());
+        QVERIFY2(held <= MaxHeldBytes, qPrintable(QString::number(held)));
+    }
 
     // The fault goes away; where the link went down the operator connects again.
     run.sim().clearFaults();

@@ -46,7 +46,7 @@ void SimLink::serve(const QList<QByteArray> &frames)
         const SimulatedController::Reply reply = owner_->answer(frame);
         ++served_;
         if (!reply.bytes.isEmpty())
-            sendReply(reply.bytes, reply.staleBytes, reply.splitDelayMs);
+            sendReply(reply.bytes, reply.staleBytes, reply.splitDelayMs, reply.byteGapMs, reply.closeMidReply);
         if (isStream() && reply.closeAfter > 0 && served_ >= reply.closeAfter) {
             // Let the reply leave before the connection goes.
             QTimer::singleShot(reply.splitDelayMs + 10, this, [this] { close(); });
@@ -55,9 +55,19 @@ void SimLink::serve(const QList<QByteArray> &frames)
     }
 }
 
-void SimLink::sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs)
+void SimLink::sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs, int byteGapMs,
+                        bool closeMidReply)
 {
     const QByteArray bytes = QByteArray(staleBytes, StaleByte) + reply;
+    if (closeMidReply) {
+        writeBytes(bytes.left(bytes.size() / 2));
+        QTimer::singleShot(10, this, [this] { close(); });
+        return;
+    }
+    if (byteGapMs > 0) {
+        trickle(bytes, byteGapMs);
+        return;
+    }
     if (splitDelayMs <= 0 || bytes.size() < 2) {
         writeBytes(bytes);
         return;
@@ -66,6 +76,17 @@ void SimLink::sendReply(const QByteArray &reply, int staleBytes, int splitDelayM
     writeBytes(bytes.left(half));
     const QByteArray rest = bytes.mid(half);
     QTimer::singleShot(splitDelayMs, this, [this, rest] { writeBytes(rest); });
+}
+
+// One byte now, the rest a byte at a time gapMs apart.
+void SimLink::trickle(QByteArray rest, int gapMs)
+{
+    if (rest.isEmpty())
+        return;
+    writeBytes(rest.left(1));
+    rest.remove(0, 1);
+    if (!rest.isEmpty())
+        QTimer::singleShot(gapMs, this, [this, rest, gapMs] { trickle(rest, gapMs); });
 }
 
 // --- TCP ---------------------------------------------------------------------
@@ -154,6 +175,16 @@ void PtySimLink::writeBytes(const QByteArray &bytes)
             return;
         }
     }
+}
+
+// One try: the tool and this link may share a thread, so waiting for room
+// would wait for ever; a full terminal drops the rest.
+void PtySimLink::writeNoise(const QByteArray &noise)
+{
+    if (master_ < 0)
+        return;
+    const ssize_t written = ::write(master_, noise.constData(), size_t(noise.size()));
+    Q_UNUSED(written)
 }
 
 void PtySimLink::close()

@@ -27,6 +27,8 @@ public:
     void setProtocol(ProtocolKind protocol) { framer_.setProtocol(protocol); }
     virtual bool isStream() const { return false; }   // a TCP connection
     virtual void close() = 0;
+    // Noise goes out as far as the link takes it at once; the rest is dropped.
+    virtual void writeNoise(const QByteArray &noise) { writeBytes(noise); }
 
 protected:
     void received(const QByteArray &bytes);
@@ -34,7 +36,8 @@ protected:
 
 private:
     void serve(const QList<QByteArray> &frames);
-    void sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs);
+    void sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs, int byteGapMs, bool closeMidReply);
+    void trickle(QByteArray rest, int gapMs);
 
     SimulatedController *owner_;
     RequestFramer framer_;
@@ -66,6 +69,7 @@ public:
     bool open();   // false when no pseudo-terminal could be created
     QString slavePath() const { return slavePath_; }
     void close() override;
+    void writeNoise(const QByteArray &noise) override;
 
 protected:
     void writeBytes(const QByteArray &bytes) override;

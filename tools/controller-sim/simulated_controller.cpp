@@ -1,6 +1,7 @@
 #include "simulated_controller.h"
 
 #include <QMutexLocker>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -33,7 +34,8 @@ void resealRtu(QByteArray &reply)
 bool SimFaults::any() const
 {
     return silence || garbage || badCrc || wrongAddress || wrongTransactionId || exceptionCode
-           || splitDelayMs > 0 || staleBytes > 0;
+           || splitDelayMs > 0 || staleBytes > 0 || byteGapMs > 0 || closeMidReply || noiseBytesPerSecond > 0
+           || rewrite;
 }
 
 SimulatedController::SimulatedController(ProtocolKind protocol, ControllerType type, QObject *parent)
@@ -41,6 +43,9 @@ SimulatedController::SimulatedController(ProtocolKind protocol, ControllerType t
 {
     motionTimer_.setParent(this);   // moves along with a moveToThread()
     connect(&motionTimer_, &QTimer::timeout, this, [this] { advance(secondsPerTick_); });
+    noiseTimer_.setParent(this);
+    noiseTimer_.setInterval(10);
+    connect(&noiseTimer_, &QTimer::timeout, this, &SimulatedController::writeNoise);
     addDevice(1, type);
 }
 
@@ -123,8 +128,12 @@ SimulatedController::Reply SimulatedController::answer(const QByteArray &frame)
         reply.closeAfter = faults_.closeAfter;
         reply.bytes = used.silence ? QByteArray() : deviceReply(frame, used.exceptionCode);
         reply.bytes = applyReplyFaults(reply.bytes, used);
+        if (used.rewrite)
+            reply.bytes = used.rewrite(frame, reply.bytes);
         reply.staleBytes = reply.bytes.isEmpty() ? 0 : used.staleBytes;
         reply.splitDelayMs = used.splitDelayMs;
+        reply.byteGapMs = used.byteGapMs;
+        reply.closeMidReply = used.closeMidReply;
         if (faulty && faults_.limit > 0 && --faults_.limit == 0) {
             const int closeAfter = faults_.closeAfter;
             faults_ = SimFaults();
@@ -252,6 +261,30 @@ void SimulatedController::setFaults(const SimFaults &faults)
 {
     QMutexLocker lock(&mutex_);
     faults_ = faults;
+    if (faults.noiseBytesPerSecond > 0)
+        QMetaObject::invokeMethod(&noiseTimer_, qOverload<>(&QTimer::start));
+    else
+        QMetaObject::invokeMethod(&noiseTimer_, &QTimer::stop);
+}
+
+// One slice of the noise flood on every link.
+void SimulatedController::writeNoise()
+{
+    int bytes;
+    {
+        QMutexLocker lock(&mutex_);
+        bytes = faults_.noiseBytesPerSecond * noiseTimer_.interval() / 1000;
+    }
+    if (bytes <= 0) {
+        noiseTimer_.stop();
+        return;
+    }
+    QByteArray noise(bytes, Qt::Uninitialized);
+    for (char &c : noise)
+        c = char(QRandomGenerator::global()->bounded(256));
+    for (const QPointer<SimLink> &link : qAsConst(links_))
+        if (link)
+            link->writeNoise(noise);
 }
 
 // --- live day -----------------------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 #include "device_data.h"
 #include "simulated_device.h"
 
@@ -31,6 +33,12 @@ struct SimFaults
     int splitDelayMs = 0;            // write the reply in two halves, this far apart
     int staleBytes = 0;              // junk bytes written just before the reply
     int closeAfter = 0;              // TCP: drop the connection after N requests (0 = never)
+    int byteGapMs = 0;               // write the reply a byte at a time, this far apart
+    bool closeMidReply = false;      // write the first half of the reply, then close the link
+    int noiseBytesPerSecond = 0;     // random bytes on every link while these faults hold
+    // Makes the reply anything at all (after the faults above), from the
+    // request and the reply the device would give; empty is silence.
+    std::function<QByteArray(const QByteArray &request, const QByteArray &reply)> rewrite;
     // How many further replies the faults above apply to (-1 = all of them);
     // counts down as they are used, then the simulator answers cleanly again.
     int limit = -1;
@@ -134,11 +142,14 @@ private:
         int staleBytes = 0;
         int splitDelayMs = 0;
         int closeAfter = 0;
+        int byteGapMs = 0;
+        bool closeMidReply = false;
     };
     Reply answer(const QByteArray &frame);
     QByteArray deviceReply(const QByteArray &frame, int exceptionCode);
     QByteArray applyReplyFaults(QByteArray reply, const SimFaults &faults) const;
     void addLink(SimLink *link);
+    void writeNoise();
 
     mutable QRecursiveMutex mutex_;
     ProtocolKind protocol_;
@@ -150,6 +161,7 @@ private:
     QList<QPointer<SimLink>> links_;
     QString ptyPath_;
     QTimer motionTimer_;
+    QTimer noiseTimer_;
     int secondsPerTick_ = 60;
 };
 
