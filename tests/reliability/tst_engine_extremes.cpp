@@ -1,12 +1,14 @@
 // Engine writes take any int: the low 16 bits of what they pack go on the
 // wire, and no argument, however large, overflows on the way (the sanitizer
-// build turns such an overflow into a failure here).
+// build turns such an overflow into a failure here). Hostile answers, fed to
+// the engine directly, are refused or decoded within their frame.
 #include <QtTest>
 
 #include <climits>
 #include <functional>
 
 #include "com_protocol_solar.h"
+#include "define_responder.h"
 
 using Write = std::function<void(com_protocol_solar &)>;
 Q_DECLARE_METATYPE(Write)
@@ -58,6 +60,7 @@ private slots:
     void packedWritesKeepTheLowBits();
     void hostileModbusAnswersAreRefused_data();
     void hostileModbusAnswersAreRefused();
+    void defineAnswersWithEveryCommandCode();
 };
 
 void tst_engine_extremes::packedWritesKeepTheLowBits_data()
@@ -187,6 +190,46 @@ void tst_engine_extremes::hostileModbusAnswersAreRefused()
     QCOMPARE(failures, sent);
     QCOMPARE(engine.deviceData.pvVoltage, 0u);
     QCOMPARE(engine.registerImage[1], 0u);
+}
+
+// A device model read meets answers with every command code, their twelve
+// data bytes and everything behind them in the receive buffer without a zero
+// byte. Each is decoded as its own command or ignored; no text runs past the
+// frame, and only the model answer ends the request.
+void tst_engine_extremes::defineAnswersWithEveryCommandCode()
+{
+    com_protocol_solar engine;
+    engine.setProtocol(ProtocolDefine);
+    engine.setControllerType(ControllerPwm);
+    engine.setMaxRetries(0);
+    int successes = 0, failures = 0;
+    connect(&engine, &com_protocol_solar::receiveSuccesSignal, [&] { ++successes; });
+    connect(&engine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });
+    const auto answer = [&engine](int code) {
+        QByteArray frame = bytes({0x8E, 1, code}) + QByteArray(12, 'M') + QByteArray(1, '\0');
+        DefineResponder::seal(frame);
+        memset(engine.rxFrame, 'M', sizeof engine.rxFrame);
+        memcpy(engine.rxFrame, frame.constData(), size_t(frame.size()));
+        engine.rxLength = frame.size();
+        engine.processResponse();
+    };
+    for (int code = 0; code < 256; ++code) {
+        engine.defineReadDeviceModel();
+        answer(code);
+        if (code != 0x78) {
+            QCOMPARE(successes + failures, code);
+            QVERIFY(engine.txLength != 0);   // still waiting for its own answer
+            answer(0x78);
+        }
+        QCOMPARE(successes, code + 1);
+        QCOMPARE(engine.txLength, 0);
+        const DeviceData &d = engine.deviceData;
+        for (const QString *text : {&d.deviceModel, &d.serialNumber, &d.factoryInfo, &d.versionInfo,
+                                    &d.chargeStageText, &d.loadModeText, &d.batteryTypeText})
+            QVERIFY2(text->size() <= 12, qPrintable(QStringLiteral("code %1: %2").arg(code).arg(*text)));
+    }
+    QCOMPARE(failures, 0);
+    QCOMPARE(engine.deviceData.deviceModel, QStringLiteral("MMMMMMMMMMMM"));
 }
 
 QTEST_GUILESS_MAIN(tst_engine_extremes)
