@@ -67,6 +67,10 @@ void sendNow(QIODevice *link)
         port->flush();
 }
 
+// Far more than a few requests, far less than a peer that stopped reading
+// could make us hold.
+constexpr qint64 MaxQueuedBytes = 64 * 1024;
+
 // Handing a frame to Qt's write buffer switches the write notifier on and
 // off again: two wake-ups of the event loop and an extra turn of it for every
 // request. While nothing is queued the frame goes to the descriptor itself;
@@ -87,7 +91,9 @@ void writeNow(QIODevice *link, const QByteArray &frame)
             done = qMax<ssize_t>(n, 0);
         }
     }
-    if (done < frame.size()) {
+    // A peer that takes nothing more is not answering either: the request
+    // fails by its timeout instead of queueing without end.
+    if (done < frame.size() && link->bytesToWrite() < MaxQueuedBytes) {
         link->write(frame.constData() + done, frame.size() - done);
         sendNow(link);
     }
