@@ -26,6 +26,9 @@ namespace faults {
 constexpr int TimeoutMs = 100;
 constexpr int Retries = 1;
 constexpr int GiveUpMs = (Retries + 1) * TimeoutMs;
+// An answer a byte at a time: 400 ms gaps against the engine's own 500 ms
+// timeout, scaled to the short timers.
+constexpr int TrickleGapMs = TimeoutMs * 4 / 5;
 
 enum class Fault {
     Silence, Garbage, BadCrc, WrongAddress, WrongTransaction, Exception,   // the exchange fails
@@ -287,8 +290,7 @@ public:
             break;
         case Fault::StaleBytes: faults.staleBytes = 4; break;
         case Fault::ByteTrickle:
-            // A 400 ms gap against a timeout of a second, scaled to the short timers.
-            faults.byteGapMs = TimeoutMs * 2 / 5;
+            faults.byteGapMs = TrickleGapMs;
             break;
         case Fault::NoiseFlood:
             faults.silence = true;
@@ -406,6 +408,8 @@ inline void runRow(SimTransport link)
     run.sim().clearFaults();
     if (c.fault == Fault::DelayedReply || c.fault == Fault::SplitReply)
         QTest::qWait(TimeoutMs);   // the late halves arrive while nothing waits
+    if (c.fault == Fault::ByteTrickle)
+        QTest::qWait(40 * TrickleGapMs);   // the longest answer's last byte
     if (c.outcome == Outcome::LinkDrops) {
         QVERIFY(!linkIsUp(w));
         QVERIFY(run.reconnect());
