@@ -170,13 +170,7 @@ private slots:
 
     // A few cycles in-process: quiet, then with the traces switched on they
     // print their words.
-    void pollingPrintsNothingUntilTracesAreSwitchedOn_data()
-    {
-        QTest::addColumn<int>("protocol");
-        QTest::addColumn<QString>("config");
-        QTest::newRow("Define") << int(ProtocolDefine) << "Define";
-        QTest::newRow("Modbus TCP") << int(ProtocolModbusTcp) << "TCP Modbus";
-    }
+    void pollingPrintsNothingUntilTracesAreSwitchedOn_data() { aMinuteOfPollingPrintsNothing_data(); }
 
     void pollingPrintsNothingUntilTracesAreSwitchedOn()
     {
