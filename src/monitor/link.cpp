@@ -3,7 +3,11 @@
 #include "monitor_core.h"
 #include "monitor_trace.h"
 
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "config_file.h"
 
@@ -43,10 +47,45 @@ const QString tcpMode = QStringLiteral("Wifi");
 // frame always finds a terminating zero after the frame.
 constexpr int rxFrameClearBytes = 1024;
 
-// Both devices buffer writes until the event loop comes round again; the
-// request goes out now instead, so the answer can be on its way sooner.
-void sendNow(QIODevice *link)
+// Hands the frame to the descriptor of a connected socket or an open port
+// when nothing of an earlier write is still queued; how many bytes it took.
+// A descriptor with an error or hang-up pending is left to Qt, so the write
+// does not consume the error that Qt would report.
+qint64 writeDirect(QIODevice *link, const QByteArray &frame)
 {
+    int fd = -1;
+    bool socket = false;
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link)) {
+        if (tcp->state() == QAbstractSocket::ConnectedState && tcp->bytesToWrite() == 0)
+            fd = int(tcp->socketDescriptor());
+        socket = true;
+    } else if (auto *port = qobject_cast<QSerialPort *>(link)) {
+        if (port->bytesToWrite() == 0)
+            fd = port->handle();
+    }
+    if (fd < 0 || frame.isEmpty())
+        return 0;
+    pollfd ready = {fd, POLLOUT, 0};
+    if (::poll(&ready, 1, 0) != 1 || ready.revents != POLLOUT)
+        return 0;
+    ssize_t n;
+    do {
+        n = socket ? ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
+                   : ::write(fd, frame.constData(), size_t(frame.size()));
+    } while (n < 0 && errno == EINTR);
+    return qMax<qint64>(0, n);
+}
+
+// Both devices buffer writes until the event loop comes round again, and
+// registering their write notifier for that allocates on every request. The
+// frame goes to the descriptor at once instead; what it does not take (a full
+// kernel buffer, an error) goes Qt's way, which sends or reports it as before.
+void sendNow(QIODevice *link, const QByteArray &frame)
+{
+    const qint64 direct = writeDirect(link, frame);
+    if (direct == frame.size() && direct > 0)
+        return;
+    link->write(frame.constData() + direct, frame.size() - direct);
     if (auto *socket = qobject_cast<QAbstractSocket *>(link))
         socket->flush();
     else if (auto *port = qobject_cast<QSerialPort *>(link))
@@ -278,10 +317,8 @@ void MonitorCore::dataSendSlot()
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
     txCopy_.resize(length);
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
-    if (QIODevice *link = activeLink()) {
-        link->write(txCopy_);
-        sendNow(link);
-    }
+    if (QIODevice *link = activeLink())
+        sendNow(link, txCopy_);
     emit frameSent(txCopy_);
 }
 
