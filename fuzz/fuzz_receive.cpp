@@ -1,4 +1,4 @@
-// The window's receive path (dataReceiveSlot and the slots it leads to) on a
+// The receive path (the core's dataReceiveSlot and the window slots it leads to) on a
 // real MainWindow and a real loopback TCP link: any bytes, cut into any
 // chunks, against any pending request of either engine. Besides the
 // sanitizers: the engine is always handed the newest expected-length bytes
@@ -98,7 +98,7 @@ void issue(com_protocol_solar &engine, FuzzedDataProvider &in)
 // Discards what the window wrote, so its socket never backs up.
 void drainDevice()
 {
-    rig.window->tcpSocket.flush();
+    rig.window->core.tcpSocket.flush();
     char sink[4096];
     while (::recv(int(rig.device->socketDescriptor()), sink, sizeof sink, MSG_DONTWAIT) > 0) {
     }
@@ -111,27 +111,27 @@ void deliver(const QByteArray &chunk)
     FUZZ_CHECK(::send(fd, chunk.constData(), size_t(chunk.size()), 0) == chunk.size(),
                "loopback write failed");
     stream += chunk;
-    chunkEngine = w.activeEngine();
+    chunkEngine = w.core.activeEngine();
     chunkExpected = chunkEngine ? chunkEngine->expectedResponseLength() : 0;
-    w.tcpSocket.waitForReadyRead(1000);   // reads and emits readyRead here
+    w.core.tcpSocket.waitForReadyRead(1000);   // reads and emits readyRead here
     chunkEngine = nullptr;
-    FUZZ_CHECK(w.rxBuffer.size() <= 9 + 2 * 125, "the receive buffer grows without bound");
+    FUZZ_CHECK(w.core.rxBuffer.size() <= 9 + 2 * 125, "the receive buffer grows without bound");
     drainDevice();
 }
 
 void resetWindow()
 {
     MainWindow &w = *rig.window;
-    for (com_protocol_solar *e : {&w.mainEngine, &w.scanEngine}) {
+    for (com_protocol_solar *e : {&w.core.mainEngine, &w.core.scanEngine}) {
         e->stopResponseTimer();
         e->txLength = 0;
         e->retryCount = 0;
         e->transactionId = 1;
     }
-    w.rxBuffer.clear();
-    w.paramRequestState = 0;
-    w.pollReplyState = 5;
-    w.tcpSocket.readAll();   // bytes left unread while no request was pending
+    w.core.rxBuffer.clear();
+    w.core.paramRequestState = 0;
+    w.core.pollReplyState = 5;
+    w.core.tcpSocket.readAll();   // bytes left unread while no request was pending
     stream.clear();
 }
 
@@ -144,15 +144,15 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QTcpServer server;
     FUZZ_CHECK(server.listen(QHostAddress::LocalHost), "cannot listen on loopback");
     rig.window = new MainWindow;
-    rig.window->refreshTimer.stop();   // the harness decides every request
-    rig.window->modeSetting = QStringLiteral("Wifi");
-    rig.window->tcpSocket.connectToHost(QHostAddress::LocalHost, server.serverPort());
-    FUZZ_CHECK(rig.window->tcpSocket.waitForConnected(5000), "loopback connect failed");
+    rig.window->core.refreshTimer.stop();   // the harness decides every request
+    rig.window->core.modeSetting = QStringLiteral("Wifi");
+    rig.window->core.tcpSocket.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    FUZZ_CHECK(rig.window->core.tcpSocket.waitForConnected(5000), "loopback connect failed");
     FUZZ_CHECK(server.waitForNewConnection(5000), "loopback accept failed");
     rig.device = server.nextPendingConnection();
-    rig.window->refreshTimer.stop();
-    watch(rig.window->mainEngine);
-    watch(rig.window->scanEngine);
+    rig.window->core.refreshTimer.stop();
+    watch(rig.window->core.mainEngine);
+    watch(rig.window->core.scanEngine);
     return 0;
 }
 
@@ -162,20 +162,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     MainWindow &w = *rig.window;
     resetWindow();
     const int protocol = in.ConsumeIntegralInRange(0, 2);
-    w.mainEngine.setProtocol(protocol);
-    w.scanEngine.setProtocol(protocol);
-    w.mainEngine.setSlaveAddress(in.ConsumeIntegralInRange(0, 3));
-    w.scanEngine.setSlaveAddress(in.ConsumeIntegralInRange(0, 3));
-    for (com_protocol_solar *e : {&w.mainEngine, &w.scanEngine})
+    w.core.mainEngine.setProtocol(protocol);
+    w.core.scanEngine.setProtocol(protocol);
+    w.core.mainEngine.setSlaveAddress(in.ConsumeIntegralInRange(0, 3));
+    w.core.scanEngine.setSlaveAddress(in.ConsumeIntegralInRange(0, 3));
+    for (com_protocol_solar *e : {&w.core.mainEngine, &w.core.scanEngine})
         e->setMaxRetries(in.ConsumeIntegralInRange(0, 2));
 
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange(0, 7)) {
         case 0:
-            issue(w.mainEngine, in);
+            issue(w.core.mainEngine, in);
             break;
         case 1:
-            issue(w.scanEngine, in);
+            issue(w.core.scanEngine, in);
             break;
         default: {
             const auto chunk = in.ConsumeBytes<char>(in.ConsumeIntegralInRange(1, 64));

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <qcustomplot.h>
 
+#include "history_store.h"
+
 double MainWindow::lastCurveKey = 0.0;
 
 namespace {
@@ -20,14 +22,15 @@ struct CurveGraph
     Qt::GlobalColor colour;
     quint32 DeviceData::*field;   // in 0.01 V or 0.01 A
     const char *unit;
+    LiveValue recorded;           // the same value in a recorded sample
 };
 
 const CurveGraph curveGraphs[] = {
-    {QT_TRANSLATE_NOOP("MainWindow", "PV Voltage"), ValueAxis::Left, Qt::blue, &DeviceData::pvVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Battery Voltage"), ValueAxis::Left, Qt::green, &DeviceData::batteryVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Load Voltage"), ValueAxis::Left, Qt::red, &DeviceData::loadVoltage, "V"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Charging Current"), ValueAxis::Right, Qt::yellow, &DeviceData::pvCurrent, "A"},
-    {QT_TRANSLATE_NOOP("MainWindow", "Discharge Current"), ValueAxis::Right, Qt::black, &DeviceData::loadCurrent, "A"},
+    {QT_TRANSLATE_NOOP("MainWindow", "PV Voltage"), ValueAxis::Left, Qt::blue, &DeviceData::pvVoltage, "V", PvVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Battery Voltage"), ValueAxis::Left, Qt::green, &DeviceData::batteryVoltage, "V", BatteryVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Load Voltage"), ValueAxis::Left, Qt::red, &DeviceData::loadVoltage, "V", LoadVoltage},
+    {QT_TRANSLATE_NOOP("MainWindow", "Charging Current"), ValueAxis::Right, Qt::yellow, &DeviceData::pvCurrent, "A", PvCurrent},
+    {QT_TRANSLATE_NOOP("MainWindow", "Discharge Current"), ValueAxis::Right, Qt::black, &DeviceData::loadCurrent, "A", LoadCurrent},
 };
 constexpr int CurveCount = int(sizeof curveGraphs / sizeof curveGraphs[0]);
 
@@ -55,6 +58,8 @@ class CurveData : public QCPGraphDataContainer
 {
 public:
     static constexpr int GrowthPoints = 3600;
+
+    void reserveMore(int points) { mData.reserve(mData.size() + points); }
 
     void append(double key, double value)
     {
@@ -133,8 +138,9 @@ void MainWindow::initCurvePlot(QCustomPlot *plot)
     plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
 
     for (int i = 0; i < CurveCount; ++i) {
+        // The graph is attached once it has data: QCustomPlot warns about
+        // tracing an empty graph.
         auto *tracer = new QCPItemTracer(plot);
-        tracer->setGraph(plot->graph(i));
         tracer->setInterpolating(true);
         tracer->setStyle(QCPItemTracer::tsCircle);
         tracer->setSize(8);
@@ -205,6 +211,42 @@ void MainWindow::storeCurvePoint(double key)
     }
 }
 
+// Keys and the one-point-a-second rule as appendCurvePoint has them, so the
+// live points carry on where the recorded ones end; the legend keeps its
+// plain names until a live value arrives.
+int MainWindow::showRecordedCurve(HistoryStore &store, int address, qint64 fromMs, qint64 toMs)
+{
+    QCustomPlot *plot = ui->customplot;
+    CurveData *data[CurveCount];
+    const int expected = int(qMin<qint64>(store.countRange(fromMs, toMs, address), 1 << 26));
+    for (int i = 0; i < CurveCount; ++i) {
+        data[i] = static_cast<CurveData *>(plot->graph(i)->data().data());
+        data[i]->reserveMore(expected);
+    }
+    int points = 0;
+    store.forEachInRange(fromMs, toMs, [&](const LiveSample &s) {
+        const double key = double(quint32(s.timeMs / 1000));
+        if (key - lastCurveKey < 1.0)
+            return true;
+        for (int i = 0; i < CurveCount; ++i)
+            data[i]->append(key, s.value(curveGraphs[i].recorded));
+        lastCurveKey = key;
+        ++points;
+        return true;
+    }, address);
+    if (points == 0)
+        return 0;
+
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->rescaleValueAxis(true, false);
+    for (int i = 0; i < CurveCount; ++i)
+        plot->graph(i)->rescaleKeyAxis(true);
+    const qint64 span = qint64(curveMinutes) * 60;
+    plot->xAxis->setRange(lastCurveKey - double(span), lastCurveKey);
+    plot->replot();
+    return points;
+}
+
 void MainWindow::on_lineEdit_72_textChanged(const QString &text)
 {
     bool ok = false;
@@ -223,7 +265,7 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
 
     const QCPGraph *first = plot->graph(0);
     const double firstKey = first->dataCount() > 0 ? first->dataMainKey(0) : 0.0;
-    const bool inside = x >= firstKey && x <= plot->xAxis->range().upper
+    const bool inside = first->dataCount() > 0 && x >= firstKey && x <= plot->xAxis->range().upper
                         && y < plot->yAxis->range().upper;
     if (!inside) {
         curveReadout->setVisible(false);
@@ -236,6 +278,8 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
     double values[CurveCount] = {};
     for (int i = 0; i < CurveCount; ++i) {
         QCPItemTracer *tracer = curveTracers[i];
+        if (tracer->graph() != plot->graph(i))
+            tracer->setGraph(plot->graph(i));
         tracer->setVisible(true);
         tracer->setGraphKey(x);
         // The tracer moves to its key only on a redraw; bring it there now so
@@ -249,13 +293,23 @@ void MainWindow::cureMousePoint(QMouseEvent *event)
     curveReadout->setVisible(true);
     curveReadout->position->setPixelPosition(pixel);
     curveReadout->setText(
-        QStringLiteral("PV Voltage:%1V\nBattery Voltage:%2V\nLoad Voltage:%3V\n"
-                       "Charging Current:%4A\nDischarge Current:%5A\nTime:%6")
+        tr("PV Voltage:%1V\nBattery Voltage:%2V\nLoad Voltage:%3V\n"
+           "Charging Current:%4A\nDischarge Current:%5A\nTime:%6")
             .arg(values[0], 0, 'f', 2)
             .arg(values[1], 0, 'f', 2)
             .arg(values[2], 0, 'f', 2)
             .arg(values[3], 0, 'f', 2)
             .arg(values[4], 0, 'f', 2)
             .arg(time));
+    // Down and to the left of the pointer, unless the plot's edge would cut
+    // the box there: then it hangs on the side that has room.
+    const QRect room = plot->axisRect()->rect();
+    const QSize box = QFontMetrics(curveReadout->font())
+                          .boundingRect(QRect(), Qt::TextDontClip | Qt::AlignLeft, curveReadout->text())
+                          .size()
+                      + QSize(curveReadout->padding().left() + curveReadout->padding().right(), 0);
+    const Qt::Alignment side = pixel.x() - box.width() < room.left() ? Qt::AlignLeft : Qt::AlignRight;
+    const Qt::Alignment end = pixel.y() + box.height() > room.bottom() ? Qt::AlignBottom : Qt::AlignTop;
+    curveReadout->setPositionAlignment(side | end);
     plot->replot();
 }

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMessageBox>
 
+#include "operator_feedback.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -44,7 +45,7 @@ void MainWindow::menu_connect_solt()
     }
     if (!core.connectLink())
         QMessageBox::about(this, tr("Connect"),
-                           tr("The serial port failed to open, please resched the serial port!"));
+                           OperatorFeedback::serialOpenFailure(core.lastLinkEvent()));
 }
 
 // The action's text is the link state the operator sees; it follows the

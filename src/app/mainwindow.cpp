@@ -7,6 +7,9 @@
 #include <QStatusBar>
 
 #include "app_setting_dialog.h"
+#include "form_fonts.h"
+#include "history_recording.h"
+#include "operator_feedback.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
 
@@ -42,6 +45,7 @@ Q_LOGGING_CATEGORY(lcWindow, "solar.window", QtInfoMsg)
 static void initWindowResources()
 {
     Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(translations);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -60,6 +64,7 @@ MainWindow::MainWindow(QWidget *parent)
     initWindowResources();
     deviceNames[0] = QStringLiteral(" ");
 
+    FormFonts::setUp(this);   // before any text of the form is measured
     ui->setupUi(this);
     initCurvePlot(ui->customplot);
     curveMinutes = ui->lineEdit_72->text().toInt(nullptr, 10);
@@ -68,7 +73,10 @@ MainWindow::MainWindow(QWidget *parent)
     settingAction = ui->menuBar->addAction(tr("Setting"));
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
+    feedback = new OperatorFeedback(this);
+    showParameterRanges();
     new RepaintPacer(this);
+    history = new HistoryRecording(this);
 }
 
 MainWindow::~MainWindow()
@@ -122,6 +130,8 @@ void MainWindow::connectSignals()
 void MainWindow::onWindowDestroyed()
 {
     disconnect(&core, nullptr, this, nullptr);
+    delete history;
+    history = nullptr;
 }
 
 void MainWindow::setTxLampGray()

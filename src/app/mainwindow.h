@@ -14,11 +14,14 @@
 namespace Ui {
 class MainWindow;
 }
+class HistoryRecording;
+class HistoryStore;
 class QCustomPlot;
 class QCPItemTracer;
 class QCPItemText;
 class QMouseEvent;
 class QPushButton;
+class OperatorFeedback;
 
 class MainWindow : public QMainWindow
 {
@@ -43,6 +46,8 @@ public:
     QString deviceNames[DeviceSlots];
     QAction *settingAction = nullptr;
     QAction *connectAction = nullptr;
+    // Recording and publishing, off unless config.ini turns them on.
+    HistoryRecording *history = nullptr;
     // The link, both engines, the refresh cycle and the reply states: what
     // is said to the controller. The window shows what it tells.
     MonitorCore core;
@@ -57,6 +62,7 @@ public:
     const QPixmap grayLamp;    // the status-bar lamps, scaled once
     const QPixmap greenLamp;
     const QPixmap redLamp;
+    OperatorFeedback *feedback = nullptr;   // status-bar texts, title, About, keys
 
     // The curve's last key outlives connections (one copy per process).
     static double lastCurveKey;
@@ -104,6 +110,9 @@ public:
     void initCurvePlot(QCustomPlot *plot);
     void appendCurvePoint();
     void storeCurvePoint(double key);   // the five values, no redraw
+    // The recorded history of address in [fromMs, toMs] ahead of the live
+    // points; returns how many points it added.
+    int showRecordedCurve(HistoryStore &store, int address, qint64 fromMs, qint64 toMs);
 
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();
@@ -121,7 +130,8 @@ public:
     struct ParameterBlock;   // the actions one "One-click" button runs
     using ParameterAction = void (MainWindow::*)();
     bool beginParameterAction(QPushButton *button, bool idleFirst = true);
-    void endParameterAction(QPushButton *button, int outcome);
+    void endParameterAction(QPushButton *button, int outcome, const char *caption = nullptr);
+    void showParameterRanges();   // unit and range tooltips of the fields
     void readParameterRow(const ParameterRow &row);
     void writeParameterRow(const ParameterRow &row);
     int issueParameterWrite(const ParameterRow &row, const QString &input);

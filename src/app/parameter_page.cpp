@@ -3,6 +3,7 @@
 // handful of small functions walk those rows. Every action has the core send
 // one request on mainEngine and wait with events running until it is answered.
 #include "mainwindow.h"
+#include "operator_feedback.h"
 #include "ui_mainwindow.h"
 
 #include <QCheckBox>
@@ -81,6 +82,27 @@ constexpr WriteAction coded(QPushButton *Form::*button, Write write, const CodeT
     return coded(button, write, codes, codes);
 }
 
+// What a field can carry to the controller: the narrowest of the frames
+// and registers that send it. Shown as the field's tooltip.
+struct FieldRange
+{
+    const char *unit;     // nullptr: a list, nothing to type
+    double lowest;
+    double highest;
+    int decimals;
+    const char *note;     // how the controller keeps it, or nullptr
+};
+
+constexpr FieldRange volts() { return {"V", 0, 655.35, 2, nullptr}; }
+constexpr FieldRange ampereHours() { return {"Ah", 0, 6553.5, 1, nullptr}; }
+constexpr FieldRange counts(int lowest, int highest) { return {"", double(lowest), double(highest), 0, nullptr}; }
+constexpr FieldRange hoursInMinutes(int hours)
+{
+    return {QT_TRANSLATE_NOOP("MainWindow", "min"), 0, hours * 60.0, 0,
+            QT_TRANSLATE_NOOP("MainWindow", "kept in whole hours")};
+}
+constexpr FieldRange listed() { return {nullptr, 0, 0, 0, nullptr}; }
+
 } // namespace
 
 struct MainWindow::ParameterRow
@@ -92,6 +114,8 @@ struct MainWindow::ParameterRow
     quint16 reg;                   // holding register read under Modbus
     Shown shown;
     WriteAction write;
+    const char *caption;           // the row's label, for what the operator is told
+    FieldRange range;
 };
 
 struct MainWindow::ParameterBlock
@@ -120,70 +144,91 @@ const Row parameterRows[] = {
     {&Form::lineEdit, nullptr, &Form::pushButton,
      bySetting(&Engine::defineReadBatterySettings, &Engine::defineReadTotalsAndLimits), 29,
      v2(&DeviceData::floatVoltage),
-     scaled(&Form::pushButton_8, Scale::S100, &Engine::writeFloatVoltage)},
+     scaled(&Form::pushButton_8, Scale::S100, &Engine::writeFloatVoltage),
+     QT_TRANSLATE_NOOP("MainWindow", "Float charge voltage(V)"), volts()},
     {&Form::lineEdit_2, nullptr, &Form::pushButton_4,
      sameRead(&Engine::defineReadBatterySettings), 30, v2(&DeviceData::absorbVoltage),
-     scaled(&Form::pushButton_7, Scale::S1000By10, &Engine::writeAbsorbVoltage)},
+     scaled(&Form::pushButton_7, Scale::S1000By10, &Engine::writeAbsorbVoltage),
+     QT_TRANSLATE_NOOP("MainWindow", "Absorb charge voltage(V)"), volts()},
     {&Form::lineEdit_3, nullptr, &Form::pushButton_2,
      sameRead(&Engine::defineReadBatterySettings), 31, v2(&DeviceData::equalizeVoltage),
-     scaled(&Form::pushButton_6, Scale::S1000By10, &Engine::writeEqualizeVoltage)},
+     scaled(&Form::pushButton_6, Scale::S1000By10, &Engine::writeEqualizeVoltage),
+     QT_TRANSLATE_NOOP("MainWindow", "Equalize charge voltage(V)"), volts()},
     {&Form::lineEdit_4, nullptr, &Form::pushButton_3,
      sameRead(&Engine::defineReadBatterySettings), 32, u(&DeviceData::absorbTime),
-     scaled(&Form::pushButton_5, Scale::S1000By1000, &Engine::writeAbsorbTime)},
+     scaled(&Form::pushButton_5, Scale::S1000By1000, &Engine::writeAbsorbTime),
+     QT_TRANSLATE_NOOP("MainWindow", "Aborb charge time(M) "), hoursInMinutes(255)},
     {&Form::lineEdit_5, nullptr, &Form::pushButton_9,
      sameRead(&Engine::defineReadBatterySettings), 33, u(&DeviceData::equalizeTime),
-     scaled(&Form::pushButton_10, Scale::S1000By1000, &Engine::writeEqualizeTime)},
+     scaled(&Form::pushButton_10, Scale::S1000By1000, &Engine::writeEqualizeTime),
+     QT_TRANSLATE_NOOP("MainWindow", "Equalize charge time(M) "), hoursInMinutes(255)},
     {&Form::lineEdit_6, nullptr, &Form::pushButton_11,
      sameRead(&Engine::defineReadBatterySettings), 34, i(&DeviceData::temperatureCompensation),
-     scaled(&Form::pushButton_12, Scale::S1000By1000, &Engine::writeTemperatureCompensation)},
+     scaled(&Form::pushButton_12, Scale::S1000By1000, &Engine::writeTemperatureCompensation),
+     QT_TRANSLATE_NOOP("MainWindow", "Temperature compensation"), counts(-128, 127)},
     {&Form::lineEdit_10, nullptr, &Form::pushButton_35,
      byEngineType(nullptr, &Engine::defineReadLithiumCapacity), 115, c1(&DeviceData::lithiumCapacity),
-     scaled(&Form::pushButton_36, Scale::S1000By100, &Engine::writeLithiumCapacity)},
+     scaled(&Form::pushButton_36, Scale::S1000By100, &Engine::writeLithiumCapacity),
+     QT_TRANSLATE_NOOP("MainWindow", "Lithium battery capacity(AH)"), ampereHours()},
     {&Form::lineEdit_11, nullptr, &Form::pushButton_43,
      byEngineType(nullptr, &Engine::defineReadLithiumAndNightTimes), 116,
      v2(&DeviceData::lithiumChargeVoltage),
-     scaled(&Form::pushButton_44, Scale::S1000By10, &Engine::writeLithiumChargeVoltage)},
+     scaled(&Form::pushButton_44, Scale::S1000By10, &Engine::writeLithiumChargeVoltage),
+     QT_TRANSLATE_NOOP("MainWindow", "Lithium battery (CV)"), volts()},
     {&Form::lineEdit_9, nullptr, &Form::pushButton_33,
-     noDefineRead(), 68, v2(&DeviceData::chargeLimit), readOnly()},
+     noDefineRead(), 68, v2(&DeviceData::chargeLimit), readOnly(),
+     QT_TRANSLATE_NOOP("MainWindow", "Charge limit(V)"), volts()},
 
     // middle block: protection and communication
     {&Form::lineEdit_12, nullptr, &Form::pushButton_39,
      sameRead(&Engine::defineReadTotalsAndLimits), 35, v2(&DeviceData::lowVoltageProtect),
-     scaled(&Form::pushButton_40, Scale::S1000By10, &Engine::writeLowVoltageProtect)},
+     scaled(&Form::pushButton_40, Scale::S1000By10, &Engine::writeLowVoltageProtect),
+     QT_TRANSLATE_NOOP("MainWindow", "Low voltage protection(V)"), volts()},
     {&Form::lineEdit_13, nullptr, &Form::pushButton_41,
      sameRead(&Engine::defineReadTotalsAndLimits), 36, v2(&DeviceData::lowVoltageRecover),
-     scaled(&Form::pushButton_42, Scale::S1000By10, &Engine::writeLowVoltageRecover)},
+     scaled(&Form::pushButton_42, Scale::S1000By10, &Engine::writeLowVoltageRecover),
+     QT_TRANSLATE_NOOP("MainWindow", "Low voltage recovery(V)"), volts()},
     {&Form::lineEdit_16, nullptr, &Form::pushButton_47,
-     noDefineRead(), 52, v2(&DeviceData::overVoltageProtect), readOnly()},
+     noDefineRead(), 52, v2(&DeviceData::overVoltageProtect), readOnly(),
+     QT_TRANSLATE_NOOP("MainWindow", "Over voltage protection(V)"), volts()},
     {&Form::lineEdit_17, nullptr, &Form::pushButton_49,
-     noDefineRead(), 53, v2(&DeviceData::overVoltageRecover), readOnly()},
+     noDefineRead(), 53, v2(&DeviceData::overVoltageRecover), readOnly(),
+     QT_TRANSLATE_NOOP("MainWindow", "Over voltage recovery(V)"), volts()},
     {nullptr, &Form::comboBox_2, &Form::pushButton_76,
      bySetting(&Engine::defineReadBatterySettings, &Engine::defineReadVersionAndRatings), 51,
      l(&DeviceData::systemVoltageText),
-     coded(&Form::pushButton_75, &Engine::writeSystemVoltage, &CodeTables::systemVoltage)},
+     coded(&Form::pushButton_75, &Engine::writeSystemVoltage, &CodeTables::systemVoltage),
+     QT_TRANSLATE_NOOP("MainWindow", "System voltage:"), listed()},
     // Modbus numbers the battery types in another order than Define does.
     {nullptr, &Form::comboBox_3, &Form::pushButton_78,
      sameRead(&Engine::defineReadBatterySettings), 50, l(&DeviceData::batteryTypeText),
      coded(&Form::pushButton_77, &Engine::writeBatteryType, &CodeTables::batteryTypeDefine,
-           &CodeTables::batteryTypeModbus)},
+           &CodeTables::batteryTypeModbus),
+     QT_TRANSLATE_NOOP("MainWindow", "Battery type:"), listed()},
     {nullptr, &Form::comboBox_4, &Form::pushButton_87,
      bySetting(nullptr, &Engine::defineReadVersionAndRatings), 117, l(&DeviceData::baudRateText),
-     coded(&Form::pushButton_86, &Engine::writeBaudRate, &CodeTables::baudRate)},
+     coded(&Form::pushButton_86, &Engine::writeBaudRate, &CodeTables::baudRate),
+     QT_TRANSLATE_NOOP("MainWindow", "Baud rate:"), listed()},
 
     // right block: load and light
     {nullptr, &Form::comboBox, &Form::pushButton_54,
      sameRead(&Engine::defineReadLoadSettings), 39, l(&DeviceData::loadModeText),
-     coded(&Form::pushButton_53, &Engine::writeLoadMode, &CodeTables::loadModeModbus)},
+     coded(&Form::pushButton_53, &Engine::writeLoadMode, &CodeTables::loadModeModbus),
+     QT_TRANSLATE_NOOP("MainWindow", "Load mode"), listed()},
     {&Form::lineEdit_29, nullptr, &Form::pushButton_68,
-     sameRead(&Engine::defineReadLoadSettings), 46, v2(&DeviceData::lightOnVoltage), readOnly()},
+     sameRead(&Engine::defineReadLoadSettings), 46, v2(&DeviceData::lightOnVoltage), readOnly(),
+     QT_TRANSLATE_NOOP("MainWindow", "Light on(V)"), volts()},
     {&Form::lineEdit_30, nullptr, &Form::pushButton_69,
-     noDefineRead(), 47, v2(&DeviceData::lightOffVoltage), readOnly()},
+     noDefineRead(), 47, v2(&DeviceData::lightOffVoltage), readOnly(),
+     QT_TRANSLATE_NOOP("MainWindow", "Light off(V)"), volts()},
     {&Form::lineEdit_19, nullptr, &Form::pushButton_56,
      bySetting(nullptr, &Engine::defineReadLithiumAndNightTimes), 40, u(&DeviceData::nightTime1),
-     gatedByLoadMode(&Form::pushButton_55, Scale::S1000By1000, &Engine::writeNightTime1)},
+     gatedByLoadMode(&Form::pushButton_55, Scale::S1000By1000, &Engine::writeNightTime1),
+     QT_TRANSLATE_NOOP("MainWindow", "Night time(M)"), hoursInMinutes(15)},
     {&Form::lineEdit_20, nullptr, &Form::pushButton_57,
      bySetting(nullptr, &Engine::defineReadLithiumAndNightTimes), 41, u(&DeviceData::nightTime2),
-     gatedByLoadMode(&Form::pushButton_58, Scale::S1000By1000, &Engine::writeNightTime2)},
+     gatedByLoadMode(&Form::pushButton_58, Scale::S1000By1000, &Engine::writeNightTime2),
+     QT_TRANSLATE_NOOP("MainWindow", "Night time(M)"), hoursInMinutes(15)},
 };
 static_assert(sizeof(parameterRows) / sizeof(parameterRows[0]) == RowCount,
               "one parameter row per RowId");
@@ -286,6 +331,16 @@ void runBlock(MainWindow &window, const MainWindow::ParameterBlock &block)
         (window.**action)();
 }
 
+// A sequence pressed while the link is down says so, as a single action does.
+bool sequenceMayRun(MainWindow &w)
+{
+    if (w.core.parameterPageIdle())
+        return true;
+    if (!w.core.linkIsUp() && w.feedback)
+        w.feedback->tell(OperatorFeedback::outcomeText(MonitorCore::ParameterOutcome::LinkDown, -1));
+    return false;
+}
+
 bool isModbus(int protocol)
 {
     return protocol == ProtocolModbusRtu || protocol == ProtocolModbusTcp;
@@ -302,13 +357,36 @@ bool MainWindow::beginParameterAction(QPushButton *button, bool idleFirst)
     return core.beginParameterAction();
 }
 
-void MainWindow::endParameterAction(QPushButton *button, int outcome)
+void MainWindow::endParameterAction(QPushButton *button, int outcome, const char *caption)
 {
     if (outcome == ParamAnswered)
         button->setStyleSheet(styleOk);
     else if (outcome == ParamFailed)
         button->setStyleSheet(styleFail);
+    if (feedback)
+        feedback->parameterEnded(button, caption ? tr(caption).trimmed() : QString());
     core.endParameterAction();
+}
+
+// Unit and range of every typed parameter, from the rows themselves.
+void MainWindow::showParameterRanges()
+{
+    for (const Row &row : parameterRows) {
+        if (!row.edit || !row.range.unit)
+            continue;
+        const FieldRange &r = row.range;
+        const QString unit = tr(r.unit);
+        QString tip = tr("%1 to %2 %3")
+                          .arg(r.lowest, 0, 'f', r.decimals)
+                          .arg(r.highest, 0, 'f', r.decimals)
+                          .arg(unit)
+                          .trimmed();
+        if (r.note)
+            tip += QStringLiteral(", ") + tr(r.note);
+        if (!row.write.button)
+            tip += QStringLiteral(", ") + tr("read only");
+        (ui->*row.edit)->setToolTip(tip);
+    }
 }
 
 // --- rows -------------------------------------------------------------------
@@ -321,7 +399,7 @@ void MainWindow::readParameterRow(const ParameterRow &row)
     const int outcome = core.requestParameterRead(row.define, row.reg);
     if (outcome == ParamAnswered)
         showParameterRow(row);
-    endParameterAction(button, outcome);
+    endParameterAction(button, outcome, row.caption);
 }
 
 void MainWindow::showParameterRow(const ParameterRow &row)
@@ -346,7 +424,7 @@ void MainWindow::writeParameterRow(const ParameterRow &row)
         core.endParameterAction();
         return;
     }
-    endParameterAction(button, issueParameterWrite(row, input));
+    endParameterAction(button, issueParameterWrite(row, input), row.caption);
 }
 
 // The operator's text becomes the number or code the engine writes.
@@ -388,7 +466,7 @@ void MainWindow::switchLoad()
 // sequences that would each give up silently.
 void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks)
 {
-    if (!core.parameterPageIdle())
+    if (!sequenceMayRun(*this))
         return;
     for (const ParameterBlock *block : blocks)
         runBlock(*this, *block);
@@ -396,7 +474,7 @@ void MainWindow::runParameterBlocks(std::initializer_list<const ParameterBlock *
 
 void MainWindow::writeConfiguration()
 {
-    if (!core.parameterPageIdle())
+    if (!sequenceMayRun(*this))
         return;
     runBlock(*this, leftWrites);
     if (ui->checkBox->isChecked())

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QFile>
+
 #include "config_file.h"
 
 namespace {
@@ -110,6 +112,20 @@ MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
     }
 }
 
+// QSerialPort reports a port locked by another program as a permission
+// error too; only the device's own access rights call for the group hint.
+bool mayUse(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
+// The device path as QSerialPort opens it; portName() drops the /dev/.
+QString systemPathOf(const QSerialPort &port)
+{
+    const QString name = port.portName();
+    return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+}
+
 } // namespace
 
 QString MonitorCore::configFilePath() const
@@ -137,12 +153,13 @@ bool MonitorCore::connectLink()
     if (modeSetting == serialMode) {
         if (!openSerialLink()) {
             const QSerialPort::SerialPortError error = serialPort.error();
-            setLink(LinkState::Down, LinkReason::SerialOpenFailed, serialName_,
-                    serialPort.errorString(), error == QSerialPort::PermissionError);
+            const QString path = systemPathOf(serialPort);
+            setLink(LinkState::Down, LinkReason::SerialOpenFailed, path, serialPort.errorString(),
+                    error == QSerialPort::PermissionError && !mayUse(path));
             return false;
         }
         if (!linkUp_)
-            setLink(LinkState::Up, LinkReason::Connected, serialName_);
+            setLink(LinkState::Up, LinkReason::Connected, systemPathOf(serialPort));
     } else if (modeSetting == tcpMode) {
         openTcpLink();
     } else {
@@ -205,8 +222,6 @@ bool MonitorCore::openSerialLink()
     qCDebug(lcLink) << "serialBaud" << baud;
     qCDebug(lcLink) << "serialAddress" << int(address);
 
-    serialName_ = name;
-
     // Only a serial Connect sets the address; TCP keeps the last one used.
     mainEngine.setSlaveAddress(address);
 
@@ -247,8 +262,8 @@ void MonitorCore::onSerialError(QSerialPort::SerialPortError error)
         return;
     // An open that fails reports here first; connectLink tells that one.
     if (linkUp_)
-        setLink(LinkState::Down, LinkReason::SerialPortLost, serialName_,
-                serialPort.errorString(), error == QSerialPort::PermissionError);
+        setLink(LinkState::Down, LinkReason::SerialPortLost, systemPathOf(serialPort),
+                serialPort.errorString());
     if (serialPort.isOpen())
         serialPort.close();
     qCDebug(lcLink) << "串口" << serialPort.portName() << "ConnectDisonnect！";

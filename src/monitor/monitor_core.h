@@ -230,7 +230,6 @@ private:
     LinkEvent lastLinkEvent_;
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
-    QString serialName_;   // as configured (the port drops its /dev/)
     int lastExceptionCode_ = -1;   // of the answer handed over since the last send
     DeviceIdentity identity_;
     quint32 identitySeen_ = 0;

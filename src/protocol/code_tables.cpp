@@ -4,8 +4,7 @@
 #include <cstring>
 
 // Texts are marked for the engine's translation context, in which the decoders
-// pass them through tr().
-#define CT(code, text) { code, QT_TRANSLATE_NOOP("com_protocol_solar", text) }
+// pass them through tr(). Spelled out in full: lupdate does not expand macros.
 
 namespace {
 
@@ -16,46 +15,100 @@ constexpr CodeTable tableOf(const CodeText (&entries)[N])
 }
 
 const CodeText batteryTypeDefineEntries[] = {
-    CT(0, "Customize"), CT(1, "GEL"), CT(2, "FLD"), CT(3, "SEAL"), CT(4, "LI"), CT(5, "LIP"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Customize")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "GEL")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "FLD")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "SEAL")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "LI")},
+    {5, QT_TRANSLATE_NOOP("com_protocol_solar", "LIP")},
 };
 const CodeText batteryTypeModbusEntries[] = {
-    CT(0, "Customize"), CT(1, "GEL"), CT(2, "SEAL"), CT(3, "FLD"), CT(4, "LI"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Customize")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "GEL")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "SEAL")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "FLD")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "LI")},
 };
 const CodeText systemVoltageEntries[] = {
-    CT(0, "Automatic"), CT(1, "Fixed 12V"), CT(2, "Fixed 24V"), CT(3, "Fixed 36V"),
-    CT(4, "Fixed 48V"), CT(5, "Fixed 60V"), CT(6, "Fixed 72V"), CT(7, "Fixed 84V"),
-    CT(8, "Fixed 96V"), CT(9, "Fixed 108V"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Automatic")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 12V")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 24V")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 36V")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 48V")},
+    {5, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 60V")},
+    {6, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 72V")},
+    {7, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 84V")},
+    {8, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 96V")},
+    {9, QT_TRANSLATE_NOOP("com_protocol_solar", "Fixed 108V")},
 };
 const CodeText loadModeModbusEntries[] = {
-    CT(0, "Normal"), CT(1, "Light time"), CT(2, "Light"), CT(3, "Timing"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Normal")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Light time")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "Light")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Timing")},
 };
 // The MPPT controller takes other mode codes on write than it reports on read.
 const CodeText loadModeMpptWriteEntries[] = {
-    CT(15, "Normal"), CT(1, "Light time"), CT(14, "Light"), CT(3, "Timing"),
+    {15, QT_TRANSLATE_NOOP("com_protocol_solar", "Normal")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Light time")},
+    {14, QT_TRANSLATE_NOOP("com_protocol_solar", "Light")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Timing")},
 };
 const CodeText loadModePwmDefineEntries[] = {
-    CT(0, "Normal"), CT(1, "Light time"), CT(2, "Light time"), CT(3, "Light"), CT(4, "Timing"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Normal")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Light time")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "Light time")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Light")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "Timing")},
 };
 const CodeText loadModeMpptDefineEntries[] = {
-    CT(0, "Normal"), CT(1, "Light time"), CT(3, "Light"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Normal")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Light time")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Light")},
 };
 const CodeText chargeStageDefineEntries[] = {
-    CT(0, "Bulk"), CT(1, "Absorb"), CT(2, "Float"), CT(3, "Equalize"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "Bulk")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Absorb")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "Float")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Equalize")},
 };
 const CodeText chargeStageModbusEntries[] = {
-    CT(0, "STOP"), CT(1, "BULK"), CT(2, "MPPT"), CT(3, "Float"),
-    CT(4, "Absorb"), CT(5, "Equalize"), CT(6, "Current"), CT(7, "CV"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "STOP")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "BULK")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "MPPT")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "Float")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "Absorb")},
+    {5, QT_TRANSLATE_NOOP("com_protocol_solar", "Equalize")},
+    {6, QT_TRANSLATE_NOOP("com_protocol_solar", "Current")},
+    {7, QT_TRANSLATE_NOOP("com_protocol_solar", "CV")},
 };
 const CodeText pvStateEntries[] = {
-    CT(0, "LOW"), CT(1, "Generating"), CT(2, "Hight"), CT(3, "NO"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "LOW")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "Generating")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "Hight")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "NO")},
 };
 const CodeText baudRateEntries[] = {
-    CT(0, "4800"), CT(1, "9600"), CT(2, "14400"), CT(3, "19200"), CT(4, "38400"),
-    CT(5, "43000"), CT(6, "57600"), CT(7, "76800"), CT(8, "115200"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "4800")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "9600")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "14400")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "19200")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "38400")},
+    {5, QT_TRANSLATE_NOOP("com_protocol_solar", "43000")},
+    {6, QT_TRANSLATE_NOOP("com_protocol_solar", "57600")},
+    {7, QT_TRANSLATE_NOOP("com_protocol_solar", "76800")},
+    {8, QT_TRANSLATE_NOOP("com_protocol_solar", "115200")},
 };
 const CodeText baudRateDefineEntries[] = {
-    CT(0, "4800"), CT(1, "9600"), CT(2, "14400"), CT(3, "19200"), CT(4, "38400"),
-    CT(5, "43000"), CT(6, "56000"), CT(7, "57600"), CT(8, "115200"),
+    {0, QT_TRANSLATE_NOOP("com_protocol_solar", "4800")},
+    {1, QT_TRANSLATE_NOOP("com_protocol_solar", "9600")},
+    {2, QT_TRANSLATE_NOOP("com_protocol_solar", "14400")},
+    {3, QT_TRANSLATE_NOOP("com_protocol_solar", "19200")},
+    {4, QT_TRANSLATE_NOOP("com_protocol_solar", "38400")},
+    {5, QT_TRANSLATE_NOOP("com_protocol_solar", "43000")},
+    {6, QT_TRANSLATE_NOOP("com_protocol_solar", "56000")},
+    {7, QT_TRANSLATE_NOOP("com_protocol_solar", "57600")},
+    {8, QT_TRANSLATE_NOOP("com_protocol_solar", "115200")},
 };
 
 } // namespace

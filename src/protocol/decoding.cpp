@@ -166,6 +166,19 @@ const Row *codeRowFor(const Row (&rows)[N], int code)
     return nullptr;
 }
 
+// Devices pad short texts with zero bytes, at either end; shown, they would
+// be boxes.
+void setWithoutPadding(QString &field, const char *text, int length)
+{
+    char kept[2 * 18];
+    int n = 0;
+    for (int i = 0; i < length && n < int(sizeof kept); ++i) {
+        if (text[i] != 0)
+            kept[n++] = text[i];
+    }
+    setLatin1(field, kept, n);
+}
+
 // Text of registers first..last, one Latin-1 character per register low byte,
 // last register first.
 void setLowByteText(QString &field, const quint32 *image, int first, int last)
@@ -174,7 +187,7 @@ void setLowByteText(QString &field, const quint32 *image, int first, int last)
     int length = 0;
     for (int reg = last; reg >= first && length < DefineTextLength; --reg)
         text[length++] = char(image[reg] & 0xFF);
-    setLatin1(field, text, length);
+    setWithoutPadding(field, text, length);
 }
 
 // Two characters per register, high byte first, last register first.
@@ -186,7 +199,7 @@ void setWordText(QString &field, const quint32 *image, int first, int last)
         text[length++] = char(image[reg] >> 8 & 0xFF);
         text[length++] = char(image[reg] & 0xFF);
     }
-    setLatin1(field, text, length);
+    setWithoutPadding(field, text, length);
 }
 
 } // namespace

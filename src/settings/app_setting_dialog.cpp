@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QtDebug>
@@ -9,6 +10,12 @@
 #include "ui_app_setting_dialog.h"
 
 namespace {
+
+// "Record history": whether the window records into its history file.
+const QString recordKey = QStringLiteral("record/enabled");
+
+// Traces of what is saved, silent unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcSettings, "solar.settings", QtInfoMsg)
 
 struct Choice {
     QRadioButton *button;
@@ -54,7 +61,7 @@ void storeChoice(const RadioSetting &setting, ConfigFile &config)
         if (!c.button->isChecked())
             continue;
         config.setValue(setting.key, c.value);
-        qDebug().noquote() << QStringLiteral("%1 = %2").arg(setting.key.section(QLatin1Char('/'), 1), c.value);
+        qCDebug(lcSettings).noquote() << QStringLiteral("%1 = %2").arg(setting.key.section(QLatin1Char('/'), 1), c.value);
         return;
     }
 }
@@ -112,6 +119,8 @@ void app_setting_Dialog::readconfig()
 
     ui->lineEditIP->setText(config.value(QStringLiteral("Wifi/ip_address")));
     ui->lineEditPort->setText(config.value(QStringLiteral("Wifi/ip_port")));
+
+    ui->checkBoxRecord->setChecked(config.boolValue(recordKey, false));
 }
 
 // A stored port that is not in the list (a device path) is shown as it is,
@@ -143,6 +152,11 @@ void app_setting_Dialog::on_buttonBox_accepted()
         config.setValue(QStringLiteral("Wifi/ip_address"), ui->lineEditIP->text());
         config.setValue(QStringLiteral("Wifi/ip_port"), ui->lineEditPort->text());
     }
+
+    // Written only when changed: an untouched box adds no key to the file.
+    if (ui->checkBoxRecord->isChecked() != config.boolValue(recordKey, false))
+        config.setValue(recordKey, ui->checkBoxRecord->isChecked() ? QStringLiteral("true")
+                                                                   : QStringLiteral("false"));
 
     // The dialog has closed as accepted: a lost write must not pass for a saved one.
     if (!config.save()) {

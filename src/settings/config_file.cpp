@@ -50,7 +50,7 @@ bool splitKey(const QString &fullKey, QString *section, QString *key)
     return first != QLatin1Char('[') && first != QLatin1Char(';') && first != QLatin1Char('#');
 }
 
-QString translate(const char *text)
+QString configText(const char *text)
 {
     return QCoreApplication::translate("ConfigFile", text);
 }
@@ -164,6 +164,18 @@ int ConfigFile::intValue(const QString &key) const
     return ok ? number : 0;
 }
 
+bool ConfigFile::boolValue(const QString &key, bool fallback) const
+{
+    const QString t = value(key).trimmed().toLower();
+    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes")
+        || t == QLatin1String("on"))
+        return true;
+    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no")
+        || t == QLatin1String("off"))
+        return false;
+    return fallback;
+}
+
 void ConfigFile::setValue(const QString &key, const QString &value)
 {
     QString section, name;
@@ -260,11 +272,11 @@ bool ConfigFile::save()
         return true;
     // Rewriting what could not be read in full would lose it.
     if (m_unreadable) {
-        m_error = translate("The file exists but cannot be read.");
+        m_error = configText(QT_TRANSLATE_NOOP("ConfigFile", "The file exists but cannot be read."));
         return false;
     }
     if (m_oversized) {
-        m_error = translate("The file is larger than 1 MiB and is left as it is.");
+        m_error = configText(QT_TRANSLATE_NOOP("ConfigFile", "The file is larger than 1 MiB and is left as it is."));
         return false;
     }
     QSaveFile file(m_path);

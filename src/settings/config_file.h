@@ -24,6 +24,9 @@ public:
     QString value(const QString &key) const;
     // Base-10 integer of value(key); 0 when missing or not a number.
     int intValue(const QString &key) const;
+    // "1", "true", "yes", "on" / "0", "false", "no", "off" in any case;
+    // fallback when missing or anything else.
+    bool boolValue(const QString &key, bool fallback) const;
     void setValue(const QString &key, const QString &value);
     // Writes the file when something was set; returns false on a write error.
     bool save();

@@ -240,6 +240,13 @@ void tst_response_decoding::decode_data()
     rtu("72..83 model", 72, lettersInRegisters("ABCDEFGHIJKL"),
         {{"deviceModel", "LKJIHGFEDCBA"}, {"image[72]", 0x3041}, {"image[83]", 0x304C}});
     rtu("84..95 serial", 84, lettersInRegisters("210987654321"), {{"serialNumber", "123456789012"}});
+    // Zero padding at either end of a short text is not shown (it would be boxes).
+    rtu("72..83 model padded at the end", 72, {0, 0, 0, 0, 0, 0, 'A', '0', '6', '-', 'C', 'S'},
+        {{"deviceModel", "SC-60A"}});
+    rtu("84..95 serial padded in front", 84, {'4', '3', '2', '1', 0, 0, 0, 0, 0, 0, 0, 0},
+        {{"serialNumber", "1234"}});
+    rtu("96..113 factory padded", 96, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4300, 0x4142},
+        {{"factoryInfo", "ABC"}});
     rtu("114..118", 114, {114, 1000, 1420, 960, 118},
         {{"register114", 114}, {"lithiumCapacity", 1000}, {"lithiumChargeVoltage", 1420}, {"baudRateText", "9600"},
          {"register118", 118}});

@@ -1,5 +1,6 @@
 // The settings dialog driven offscreen against config.ini in a temporary working directory.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -141,6 +142,7 @@ private slots:
     void typedPortStoredAsTyped_data();
     void typedPortStoredAsTyped();
     void writeFailureIsReported();
+    void recordHistoryRoundTrip();
 
 private:
     TempWorkDir *work = nullptr;
@@ -168,29 +170,31 @@ void tst_SettingsDialog::form_data()
     const auto row = [](const char *name, const char *parent, QRect geometry, const QString &text) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(parent) << geometry << text;
     };
-    row("groupBox", "app_setting_Dialog", {9, 9, 271, 159}, "Communication mode");
-    row("frame", "groupBox", {10, 22, 261, 77}, "");
+    // 40 pixels wider than first drawn, so a device path, 115200 and the
+    // protocol names show whole in Linux's faces.
+    row("groupBox", "app_setting_Dialog", {9, 9, 311, 159}, "Communication mode");
+    row("frame", "groupBox", {10, 22, 301, 77}, "");
     row("radioButtonSerise", "frame", {10, 0, 61, 16}, "Serial.");
     row("labelSerise", "frame", {10, 20, 48, 21}, QString::fromUtf8("Port："));
-    row("comboBoxSerise", "frame", {44, 20, 71, 20}, "COM1");
-    row("labelBaud", "frame", {122, 20, 73, 21}, QString::fromUtf8("Porter rate："));
-    row("comboBoxBaud", "frame", {200, 20, 56, 20}, "4800");
+    row("comboBoxSerise", "frame", {44, 20, 100, 20}, "COM1");
+    row("labelBaud", "frame", {150, 20, 73, 21}, QString::fromUtf8("Porter rate："));
+    row("comboBoxBaud", "frame", {228, 20, 68, 20}, "4800");
     row("labeladdress", "frame", {8, 52, 85, 21}, QString::fromUtf8("SlaveAddress："));
-    row("comboBoxAddress", "frame", {88, 52, 37, 20}, "0");
-    row("frame_2", "groupBox", {10, 108, 261, 43}, "");
+    row("comboBoxAddress", "frame", {88, 52, 47, 20}, "0");
+    row("frame_2", "groupBox", {10, 108, 301, 43}, "");
     row("radioButtonWifi", "frame_2", {10, 0, 81, 16}, "Ethernet.");
     row("labelIP", "frame_2", {5, 20, 69, 21}, QString::fromUtf8("IP Address："));
-    row("lineEditIP", "frame_2", {74, 20, 91, 20}, "");
-    row("labelPort", "frame_2", {170, 20, 36, 21}, QString::fromUtf8("Port："));
-    row("lineEditPort", "frame_2", {200, 20, 51, 20}, "");
-    row("groupBox_2", "app_setting_Dialog", {9, 170, 271, 71}, "Communication protocol");
-    row("radioButtonDef", "groupBox_2", {12, 22, 59, 16}, "Custom");
-    row("radioButtonTCP", "groupBox_2", {11, 44, 83, 16}, "TCP_Modbus");
-    row("radioButtonMod", "groupBox_2", {145, 22, 59, 16}, "Modbus");
-    row("groupBox_3", "app_setting_Dialog", {10, 252, 265, 53}, "Controller type");
-    row("radioButtonPWM", "groupBox_3", {11, 25, 41, 16}, "PWM");
-    row("radioButtonMPPT", "groupBox_3", {141, 25, 47, 16}, "MPPT");
-    row("buttonBox", "app_setting_Dialog", {120, 310, 156, 23}, "");
+    row("lineEditIP", "frame_2", {74, 20, 101, 20}, "");
+    row("labelPort", "frame_2", {180, 20, 36, 21}, QString::fromUtf8("Port："));
+    row("lineEditPort", "frame_2", {214, 20, 51, 20}, "");
+    row("groupBox_2", "app_setting_Dialog", {9, 170, 311, 71}, "Communication protocol");
+    row("radioButtonDef", "groupBox_2", {12, 22, 63, 16}, "Custom");
+    row("radioButtonTCP", "groupBox_2", {11, 44, 96, 16}, "TCP_Modbus");
+    row("radioButtonMod", "groupBox_2", {145, 22, 65, 16}, "Modbus");
+    row("groupBox_3", "app_setting_Dialog", {10, 252, 305, 53}, "Controller type");
+    row("radioButtonPWM", "groupBox_3", {11, 25, 51, 16}, "PWM");
+    row("radioButtonMPPT", "groupBox_3", {141, 25, 56, 16}, "MPPT");
+    row("buttonBox", "app_setting_Dialog", {160, 310, 156, 23}, "");
 }
 
 void tst_SettingsDialog::form()
@@ -203,7 +207,7 @@ void tst_SettingsDialog::form()
     const app_setting_Dialog dialog(nullptr);
     QCOMPARE(dialog.objectName(), QStringLiteral("app_setting_Dialog"));
     QCOMPARE(dialog.windowTitle(), QString::fromUtf8("设置"));
-    QCOMPARE(dialog.size(), QSize(304, 348));
+    QCOMPARE(dialog.size(), QSize(344, 348));
 
     const QWidget *widget = dialog.findChild<QWidget *>(name);
     QVERIFY(widget);
@@ -523,6 +527,40 @@ void tst_SettingsDialog::writeFailureIsReported()
     QVERIFY2(warning.contains(QStringLiteral("config.ini")), qPrintable(warning));
     QVERIFY(dialogHidden);
     QVERIFY(QFileInfo(work->configPath()).isDir());
+}
+
+// "Record history" is [record] enabled: off and absent by default, written
+// only when changed, read back as checked, unrelated keys kept.
+void tst_SettingsDialog::recordHistoryRoundTrip()
+{
+    {
+        app_setting_Dialog dialog(nullptr);
+        auto *box = part<QCheckBox>(dialog, "checkBoxRecord");
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Record history"));
+        QVERIFY(!box->isChecked());
+        QTest::mouseClick(radio(dialog, "radioButtonMPPT"), Qt::LeftButton);
+        pressOk(dialog);
+        QVERIFY(!work->readConfig().contains(QLatin1String("record"), Qt::CaseInsensitive));
+    }
+    QVERIFY(work->writeConfig(work->readConfig() + QStringLiteral("[Record]\ndatabase=/tmp/h.sqlite\n")));
+    {
+        app_setting_Dialog dialog(nullptr);
+        part<QCheckBox>(dialog, "checkBoxRecord")->setChecked(true);
+        pressOk(dialog);
+    }
+    QCOMPARE(work->readConfig(), QStringLiteral("[type]\ncontroller_type=MPPT\n[Record]\n"
+                                                "database=/tmp/h.sqlite\nenabled=true\n"));
+    {
+        app_setting_Dialog dialog(nullptr);
+        auto *box = part<QCheckBox>(dialog, "checkBoxRecord");
+        QVERIFY(box->isChecked());
+        box->setChecked(false);
+        pressOk(dialog);
+    }
+    QVERIFY(work->readConfig().endsWith(QLatin1String("enabled=false\n")));
+    app_setting_Dialog dialog(nullptr);
+    QVERIFY(!part<QCheckBox>(dialog, "checkBoxRecord")->isChecked());
 }
 
 QTEST_MAIN(tst_SettingsDialog)

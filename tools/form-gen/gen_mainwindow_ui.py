@@ -118,7 +118,7 @@ LIVE_VALUES = pairs([
     group('groupBox', 'Component', (-1, 160, 163, 191), pairs([
         ('label_2', 'Voltage:                 V', (2, 18, 151, 21), 'lineEdit_34', '000.00', (66, 20, 61, 20)),
         ('label_3', 'Current:                 A', (2, 40, 161, 21), 'lineEdit_35', '000.00', (66, 40, 61, 20)),
-        ('label_4', 'Power:                   W', (2, 60, 149, 21), 'lineEdit_36', '000.00', (66, 60, 61, 20)),
+        ('label_4', 'Power:                   W', (2, 60, 154, 21), 'lineEdit_36', '000.00', (66, 60, 61, 20)),
         ('label_5', 'State:        ', (2, 80, 111, 21), 'lineEdit_37', 'NO', (50, 80, 100, 20)),
     ]) + [line('line', (6, 100, 151, 21), 'Horizontal')] + pairs([
         ('label_7', 'Called power：', (10, 120, 111, 21), 'lineEdit_38', '0000001', (10, 140, 111, 20)),
@@ -126,20 +126,20 @@ LIVE_VALUES = pairs([
     ])),
     group('groupBox_2', 'Battery info', (172, 262, 349, 91), pairs([
         ('label_9', 'Voltage:                V', (10, 20, 149, 21), 'lineEdit_40', '000.00', (74, 18, 61, 20)),
-        ('label_10', 'Current:                A', (10, 40, 139, 21), 'lineEdit_41', '000.00', (74, 38, 61, 20)),
-        ('label_11', 'Stages：', (10, 60, 67, 20), 'lineEdit_44', 'Bulk', (74, 60, 61, 20),
+        ('label_10', 'Current:                A', (10, 40, 146, 21), 'lineEdit_41', '000.00', (74, 38, 61, 20)),
+        ('label_11', 'Stages：', (10, 60, 67, 20), 'lineEdit_44', 'Bulk', (74, 60, 76, 20),
          ARIAL_NOSIZE, ARIAL),
-        ('label_12', 'System：           V', (176, 20, 129, 21), 'lineEdit_42', '000', (246, 20, 41, 20),
+        ('label_12', 'System：           V', (176, 20, 134, 21), 'lineEdit_42', '000', (246, 20, 41, 20),
          ARIAL_NOSIZE, SONG_NOSIZE),
         ('label_13', 'Capacity：          %', (174, 38, 157, 21), 'lineEdit_43', '000', (252, 42, 41, 20),
          ARIAL_NOSIZE, SONG_NOSIZE),
         ('label_14', 'Temperature：       ℃', (174, 58, 175, 21), 'lineEdit_45', '000', (278, 62, 31, 20),
          ARIAL_NOSIZE, SONG_NOSIZE),
     ])),
-    group('groupBox_3', 'Load info', (404, 170, 163, 91), pairs([
-        ('label_18', 'Voltage:                  V', (11, 21, 147, 16), 'lineEdit_47', '000.00', (84, 20, 59, 16)),
+    group('groupBox_3', 'Load info', (400, 170, 167, 91), pairs([
+        ('label_18', 'Voltage:                  V', (11, 21, 154, 16), 'lineEdit_47', '000.00', (84, 20, 59, 16)),
         ('label_15', 'Current:                  A', (11, 43, 153, 16), 'lineEdit_48', '000.00', (84, 42, 59, 16)),
-        ('label_16', 'Power:                   W', (11, 65, 147, 16), 'lineEdit_49', '000.00', (84, 64, 59, 16)),
+        ('label_16', 'Power:                   W', (11, 65, 154, 16), 'lineEdit_49', '000.00', (84, 64, 59, 16)),
     ])),
     line('line_3', (558, -4, 20, 363), 'Vertical'),
     # The totals are cleared through their buttons, never typed.
@@ -155,18 +155,18 @@ LIVE_VALUES = pairs([
 
 # Identity of the controller, read from it, never typed.
 DEVICE_INFO = [
-    group('groupBox_6', 'Device info：', (664, 186, 449, 167), pairs([
+    group('groupBox_6', 'Device info：', (664, 186, 457, 167), pairs([
         ('label_91', 'Device rated voltage：                                       V', (10, 20, 361, 21),
          'lineEdit_79', '0000', (174, 20, 161, 20)),
         ('label_89', 'Device rated charge current：                                      A', (10, 40, 409, 21),
-         'lineEdit_77', '0000', (226, 40, 161, 20)),
+         'lineEdit_77', '0000', (234, 40, 153, 20)),
         ('label_90', 'Device rated discharge current：                                         A', (10, 60, 449, 21),
          'lineEdit_78', '0000', (258, 60, 161, 20)),
-        ('label_80', 'Version info：', (10, 80, 107, 21), 'lineEdit_67', 'Unknow', (122, 78, 241, 20)),
+        ('label_80', 'Version info：', (10, 80, 107, 21), 'lineEdit_67', 'Unknow', (122, 80, 241, 20)),
         ('label_81', 'Device model：', (10, 100, 123, 21), 'lineEdit_68', 'Unknow', (122, 100, 241, 20)),
         ('label_82', 'Device serial number：', (10, 120, 177, 21),
-         'lineEdit_69', '0000-0000-0000-0000', (176, 120, 221, 20)),
-        ('label_83', 'Factory：', (10, 140, 71, 21), 'lineEdit_70', 'Unknow', (76, 140, 281, 20)),
+         'lineEdit_69', '0000-0000-0000-0000', (181, 120, 216, 20)),
+        ('label_83', 'Factory：', (10, 140, 71, 21), 'lineEdit_70', 'Unknow', (76, 140, 296, 20)),
     ], caption_font=None, field_font=SONG_NOSIZE, read_only=True)),
 ]
 
@@ -244,7 +244,7 @@ LEFT_BLOCK = sum([
     left_row(552, 'label_28', 'Equalize charge time(M) ', 'lineEdit_5', '000', 'pushButton_9', 'pushButton_10'),
     left_row(574, 'label_22', 'Temperature compensation', 'lineEdit_6', '-0', 'pushButton_11', 'pushButton_12', 22),
     left_row(596, 'label_25', 'Lithium battery capacity(AH)', 'lineEdit_10', '0000.0',
-             'pushButton_35', 'pushButton_36', 22),
+             'pushButton_35', 'pushButton_36', 22, cap_g=(1, 596, 217, 17), field_g=(218, 596, 77, 19)),
     left_row(618, 'label_27', 'Lithium battery (CV)', 'lineEdit_11', '000.0', 'pushButton_43', 'pushButton_44', 22,
              cap_g=(2, 618, 151, 19), field_g=(214, 618, 83, 19), read_x=294),
     left_row(640, 'label_29', 'Charge limit(V)', 'lineEdit_9', '00.00', 'pushButton_33', None, 22,
@@ -299,7 +299,7 @@ def right_row(cap, caption, cap_g, read_y, write_g, field, field_node):
 
 RIGHT_BLOCK = sum([
     right_row('label_59', 'Load mode', (826, 402, 93, 21), (54, 400), (53, 1078, 400),
-              'comboBox', combo('comboBox', LOAD_MODE_ITEMS, (930, 400, 100, 22))),
+              'comboBox', combo('comboBox', LOAD_MODE_ITEMS, (924, 400, 106, 22))),
     right_row('label_50', 'Light on(V)', (826, 420, 107, 21), (68, 420), None,
               'lineEdit_29', line_edit('lineEdit_29', '000.0', (944, 420, 61, 22))),
     right_row('label_55', 'Light off(V)', (826, 440, 107, 21), (69, 440), None,
@@ -352,7 +352,7 @@ def policy(h, v):
 CURVE_TAB = node('QWidget', 'tabCurve_view', attrs=[('title', 'Curve view')], children=[grid('gridLayout_2', [
     (0, 0, node('QCustomPlot', 'customplot', children=[
         label('label_84', 'Show the time(m):', (10, 640, 143, 21), TIMES),
-        node('QLineEdit', 'lineEdit_72', [geom(130, 640, 51, 20), text('1000')]),
+        node('QLineEdit', 'lineEdit_72', [geom(138, 640, 51, 20), text('1000')]),
     ])),
 ])])
 
@@ -373,7 +373,9 @@ MAIN_WINDOW = node('QMainWindow', 'MainWindow', [
     node('QWidget', 'centralWidget', children=[
         node('QListWidget', 'listWidget', [
             ('enabled', 'bool', True), geom(9, 9, 150, 712), policy('Fixed', 'MinimumExpanding'),
-            size('minimumSize', 150, 712), size('maximumSize', 150, 712), font(ARIAL),
+            # Rows are SNnn: and a model text of up to 12 characters: in the
+            # value fields' half-width face any 12 fit the 150 pixels.
+            size('minimumSize', 150, 712), size('maximumSize', 150, 712), font(SONG),
         ]),
         node('QFrame', 'frame', [
             geom(165, 7, 1210, 730), policy('Preferred', 'Preferred'),

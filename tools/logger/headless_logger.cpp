@@ -4,8 +4,6 @@
 #include <QMetaEnum>
 #include <QTextStream>
 
-#include <ctime>
-
 namespace {
 
 QString reasonText(MonitorCore::LinkReason reason)
@@ -20,14 +18,6 @@ void say(const QString &line)
 }
 
 } // namespace
-
-int utcOffsetNow(qint64 timeMs)
-{
-    const time_t seconds = time_t(timeMs / 1000);
-    struct tm local;
-    localtime_r(&seconds, &local);
-    return int(local.tm_gmtoff);
-}
 
 HeadlessLogger::HeadlessLogger(const QString &configPath, QObject *parent) : QObject(parent)
 {
@@ -113,9 +103,7 @@ void HeadlessLogger::onLinkChanged(const MonitorCore::LinkEvent &event)
     switch (event.state) {
     case MonitorCore::LinkState::Up:
         retryMs_ = timing_.firstRetryMs;
-        chargeTotalsRead_ = !MonitorCore::scheduleAnswers(core.mainEngine, MonitorCore::StepResult::ChargeTotals);
-        energyTotalsRead_ = !MonitorCore::scheduleAnswers(core.mainEngine, MonitorCore::StepResult::EnergyTotals);
-        firstReadingHeld_ = false;
+        samples_.linkUp(core.mainEngine);
         sinceAnswer_.start();
         silenceTimer_.start();
         return;
@@ -147,28 +135,11 @@ void HeadlessLogger::checkSilence()
 
 void HeadlessLogger::onStepAnswered(MonitorCore::StepResult result, const DeviceData &data)
 {
-    using R = MonitorCore::StepResult;
     sinceAnswer_.start();
-    if (stopping_)
+    if (stopping_ || !samples_.take(result, data, core.mainEngine))
         return;
-    if (result == R::ChargeTotals)
-        chargeTotalsRead_ = true;
-    else if (result == R::EnergyTotals)
-        energyTotalsRead_ = true;
-    if (result != R::RunData && result != R::ModbusRunData)
-        return;
-    // Totals the device has not been asked for yet would read as zero: the
-    // first reading after connecting waits for them, one cycle at most.
-    if ((!chargeTotalsRead_ || !energyTotalsRead_) && !firstReadingHeld_) {
-        firstReadingHeld_ = true;
-        return;
-    }
-    sample_.timeMs = QDateTime::currentMSecsSinceEpoch();
-    sample_.utcOffsetSeconds = utcOffsetNow(sample_.timeMs);
-    sample_.address = core.mainEngine.slaveAddress();
-    fillLiveSample(sample_, data, ProtocolKind(core.mainEngine.protocol()));
     for (SampleSink *sink : qAsConst(sinks_))
-        sink->writeSample(sample_);
+        sink->writeSample(samples_.sample());
 }
 
 void HeadlessLogger::onIdentityKnown(const DeviceIdentity &identity)

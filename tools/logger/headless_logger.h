@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "live_sample.h"
+#include "live_sample_builder.h"
 #include "monitor_core.h"
 #include "sample_sink.h"
 
@@ -57,17 +58,11 @@ private:
     QTimer retryTimer_;
     QTimer silenceTimer_;
     QElapsedTimer sinceAnswer_;
-    LiveSample sample_;
+    LiveSampleBuilder samples_;
     int retryMs_ = 0;
     int reconnects_ = 0;
     bool stopping_ = false;
     bool droppingSilentLink_ = false;
-    bool chargeTotalsRead_ = false;
-    bool energyTotalsRead_ = false;
-    bool firstReadingHeld_ = false;
 };
-
-// Local time's offset from UTC now, in seconds (no allocation).
-int utcOffsetNow(qint64 timeMs);
 
 #endif

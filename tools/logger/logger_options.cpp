@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "config_file.h"
+#include "history_store.h"
 
 namespace {
 
@@ -62,7 +63,14 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Polls a solar charge controller with the settings of config.ini and writes every\n"
-        "live-value reading as one line (JSON lines or CSV), plus the device identity."));
+        "live-value reading as one line (JSON lines or CSV), plus the device identity.\n"
+        "Every reading is also recorded in the history file ([record] of config.ini;\n"
+        "enabled=false or --no-record turns that off) and, with [mqtt] enabled=true,\n"
+        "published to an MQTT broker.\n"
+        "\n"
+        "solar-logger export --from TIME --to TIME --out FILE [--config FILE] [--db FILE]\n"
+        "  writes the recorded readings of a time range as CSV (ISO 8601 times such as\n"
+        "  2026-12-10 or 2026-12-10T08:00:00+01:00; see solar-logger export --help)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
@@ -80,7 +88,13 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
     const QCommandLineOption silence(QStringLiteral("silence"),
                                      QStringLiteral("Reconnect when nothing was answered this long, seconds (default 120)."),
                                      QStringLiteral("s"));
-    parser.addOptions({help, version, config, out, format, retryMax, silence});
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("History file (default: [record] database of the settings, else %1).")
+                                    .arg(HistoryStore::defaultPath()),
+                                QStringLiteral("file"));
+    const QCommandLineOption noRecord(QStringLiteral("no-record"),
+                                      QStringLiteral("Do not record into the history file."));
+    parser.addOptions({help, version, config, out, format, retryMax, silence, db, noRecord});
 
     if (!parser.parse(arguments)) {
         output = parser.errorText() + QStringLiteral("\nTry solar-logger --help.");
@@ -121,6 +135,17 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
     options.outPath = parser.value(out);
     if (parser.isSet(out) && options.outPath.isEmpty()) {
         output = QStringLiteral("--out wants a file name");
+        return ParseResult::Error;
+    }
+
+    options.dbPath = parser.value(db);
+    options.record = !parser.isSet(noRecord);
+    if (parser.isSet(db) && options.dbPath.isEmpty()) {
+        output = QStringLiteral("--db wants a file name");
+        return ParseResult::Error;
+    }
+    if (parser.isSet(db) && parser.isSet(noRecord)) {
+        output = QStringLiteral("--db and --no-record contradict each other");
         return ParseResult::Error;
     }
 

@@ -12,6 +12,8 @@ struct LoggerOptions
     QString configPath;    // absolute
     QString outPath;       // empty: stdout
     LineSink::Format format = LineSink::Format::JsonLines;
+    QString dbPath;        // --db; empty: [record] database or the default
+    bool record = true;    // false: --no-record
     HeadlessLogger::Timing timing;
 };
 

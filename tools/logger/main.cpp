@@ -12,9 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "export_command.h"
 #include "headless_logger.h"
 #include "line_sink.h"
 #include "logger_options.h"
+#include "recording_sinks.h"
 
 namespace {
 
@@ -56,6 +58,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("solar-logger"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SOLAR_VERSION));
 
+    if (isExportCommand(QCoreApplication::arguments()))
+        return runExportCommand(QCoreApplication::arguments());
+
     LoggerOptions options;
     QString output;
     switch (parseLoggerOptions(QCoreApplication::arguments(), options, output)) {
@@ -83,9 +88,13 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot catch SIGTERM: %1").arg(QString::fromLocal8Bit(std::strerror(errno))), 1);
 
     LineSink lines(fd, options.format, headerWanted);
+    HistorySink history;
+    MqttSink mqtt;
     HeadlessLogger logger(options.configPath);
     logger.setTiming(options.timing);
     logger.addSink(&lines);
+    if (!addRecordingSinks(options, logger, history, mqtt))
+        return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
@@ -99,9 +108,11 @@ int main(int argc, char *argv[])
                      Qt::QueuedConnection);
 
     logger.start();
-    const int code = app.exec();
+    int code = app.exec();
     if (fd != STDOUT_FILENO)
         ::close(fd);
+    if (!history.finish() && code == 0)
+        code = 1;
     if (lines.failed())
         return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
     return code;

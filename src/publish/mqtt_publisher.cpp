@@ -1,0 +1,447 @@
+#include "mqtt_publisher.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaObject>
+#include <QPointer>
+#include <mosquitto.h>
+
+#include "config_file.h"
+
+namespace {
+
+constexpr int KeepAliveSeconds = 30;
+
+// "pvVoltage" -> "PV voltage", "batteryCapacity" -> "Battery capacity".
+QString entityName(const char *key)
+{
+    QString name;
+    for (const char *c = key; *c; ++c) {
+        if (*c >= 'A' && *c <= 'Z') {
+            name += QLatin1Char(' ');
+            name += QLatin1Char(char(*c - 'A' + 'a'));
+        } else {
+            name += QLatin1Char(*c);
+        }
+    }
+    if (name.startsWith(QLatin1String("pv ")))
+        name.replace(0, 2, QStringLiteral("PV"));
+    if (name.endsWith(QLatin1String(" text")))
+        name.chop(5);
+    name[0] = name.at(0).toUpper();
+    return name;
+}
+
+// Topic levels may not hold wildcards or separators.
+QString topicSafe(const QString &text)
+{
+    QString out;
+    for (const QChar c : text.trimmed()) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+                           || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+                           || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-')
+                           || c == QLatin1Char('_');
+        out += plain ? c : QLatin1Char('_');
+    }
+    return out;
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MqttPublisher", text);
+}
+
+} // namespace
+
+MqttConfig readMqttConfig(const ConfigFile &config)
+{
+    MqttConfig c;
+    c.enabled = config.boolValue(QStringLiteral("mqtt/enabled"), false);
+    const QString host = config.value(QStringLiteral("mqtt/host")).trimmed();
+    if (!host.isEmpty())
+        c.host = host;
+    c.caFile = config.value(QStringLiteral("mqtt/ca_file")).trimmed();
+    const int port = config.intValue(QStringLiteral("mqtt/port"));
+    c.port = port > 0 && port < 65536 ? port : (c.caFile.isEmpty() ? 1883 : 8883);
+    c.clientId = config.value(QStringLiteral("mqtt/client_id")).trimmed();
+    c.username = config.value(QStringLiteral("mqtt/username"));
+    c.password = config.value(QStringLiteral("mqtt/password"));
+    const QString prefix = config.value(QStringLiteral("mqtt/topic_prefix")).trimmed();
+    if (!prefix.isEmpty())
+        c.topicPrefix = prefix;
+    const QString discovery = config.value(QStringLiteral("mqtt/discovery_prefix")).trimmed();
+    if (!discovery.isEmpty())
+        c.discoveryPrefix = discovery;
+    c.qos = qBound(0, config.intValue(QStringLiteral("mqtt/qos")), 2);
+    c.retain = config.boolValue(QStringLiteral("mqtt/retain"), false);
+    return c;
+}
+
+MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent)
+{
+    static const int initialised = mosquitto_lib_init();
+    Q_UNUSED(initialised)
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    stop();
+}
+
+QString MqttPublisher::endpoint() const
+{
+    return QStringLiteral("%1:%2").arg(m_config.host).arg(m_config.port);
+}
+
+void MqttPublisher::reportError(const QString &text)
+{
+    if (text == m_error)
+        return;
+    m_error = text;
+    emit errorOccurred(text);
+}
+
+void MqttPublisher::setQueueLimit(int messages)
+{
+    m_queueLimit = qMax(1, messages);
+    while (int(m_queue.size()) > m_queueLimit) {
+        m_queue.pop_front();
+        ++m_dropped;
+    }
+}
+
+void MqttPublisher::setReconnectDelays(int minSeconds, int maxSeconds)
+{
+    m_reconnectMin = qMax(1, minSeconds);
+    m_reconnectMax = qMax(m_reconnectMin, maxSeconds);
+    if (m_mosq)
+        mosquitto_reconnect_delay_set(m_mosq, unsigned(m_reconnectMin), unsigned(m_reconnectMax), true);
+}
+
+bool MqttPublisher::start(const MqttConfig &config, int address)
+{
+    stop();
+    m_config = config;
+    m_willAddress = address;
+    m_error.clear();
+    if (!config.caFile.isEmpty() && !QFileInfo(config.caFile).isReadable()) {
+        reportError(tr("MQTT: the CA file %1 cannot be read").arg(config.caFile));
+        return false;
+    }
+    const QByteArray clientId = config.clientId.isEmpty()
+                                    ? QByteArray("solar-monitor-") + QByteArray::number(QCoreApplication::applicationPid())
+                                    : config.clientId.toUtf8();
+    m_mosq = mosquitto_new(clientId.constData(), true, this);
+    if (!m_mosq) {
+        reportError(tr("MQTT: the client cannot be created"));
+        return false;
+    }
+    mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
+    mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLog);
+    mosquitto_reconnect_delay_set(m_mosq, unsigned(m_reconnectMin), unsigned(m_reconnectMax), true);
+    if (!config.username.isEmpty())
+        mosquitto_username_pw_set(m_mosq, config.username.toUtf8().constData(),
+                                  config.password.isEmpty() ? nullptr : config.password.toUtf8().constData());
+    if (!config.caFile.isEmpty()) {
+        const int rc = mosquitto_tls_set(m_mosq, QFile::encodeName(config.caFile).constData(), nullptr,
+                                         nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            reportError(tr("MQTT: TLS with CA file %1 cannot be set up: %2")
+                            .arg(config.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            stop();
+            return false;
+        }
+    }
+    device(address);
+    return connectClient();
+}
+
+bool MqttPublisher::connectClient()
+{
+    const Device &willDevice = device(m_willAddress);
+    const QByteArray willTopic = topic(willDevice.name, "availability");
+    mosquitto_will_set(m_mosq, willTopic.constData(), 7, "offline", qMax(1, m_config.qos), true);
+    const int rc = mosquitto_connect_async(m_mosq, m_config.host.toUtf8().constData(), m_config.port,
+                                           KeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        // The network thread keeps trying; this only says why the first try failed.
+        reportError(tr("MQTT: cannot connect to %1: %2")
+                        .arg(endpoint(), QString::fromUtf8(mosquitto_strerror(rc))));
+    }
+    const int loop = mosquitto_loop_start(m_mosq);
+    if (loop != MOSQ_ERR_SUCCESS) {
+        reportError(tr("MQTT: the network thread cannot start: %1")
+                        .arg(QString::fromUtf8(mosquitto_strerror(loop))));
+        return false;
+    }
+    return true;
+}
+
+void MqttPublisher::stop()
+{
+    if (!m_mosq)
+        return;
+    if (m_connected) {
+        for (Device &d : m_devices)
+            publish(topic(d.name, "availability"), "offline", qMax(1, m_config.qos), true);
+        mosquitto_disconnect(m_mosq);
+    }
+    mosquitto_loop_stop(m_mosq, !m_connected);
+    m_generation.fetchAndAddRelaxed(1);   // events still queued from that thread are stale
+    mosquitto_destroy(m_mosq);
+    m_mosq = nullptr;
+    const bool was = m_connected;
+    m_connected = false;
+    for (Device &d : m_devices)
+        d.announced = false;
+    if (was)
+        emit connectedChanged(false);
+}
+
+void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
+{
+    auto *p = static_cast<MqttPublisher *>(self);
+    const int generation = p->m_generation.loadRelaxed();
+    QMetaObject::invokeMethod(p, [p, rc, generation] {
+        if (generation == p->m_generation.loadRelaxed())
+            p->handleConnect(rc);
+    }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
+{
+    auto *p = static_cast<MqttPublisher *>(self);
+    const int generation = p->m_generation.loadRelaxed();
+    QMetaObject::invokeMethod(p, [p, rc, generation] {
+        if (generation == p->m_generation.loadRelaxed())
+            p->handleDisconnect(rc);
+    }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onLog(mosquitto *, void *self, int level, const char *text)
+{
+    if (level != MOSQ_LOG_ERR || !text)
+        return;
+    auto *p = static_cast<MqttPublisher *>(self);
+    const QString message = QString::fromUtf8(text);
+    QMetaObject::invokeMethod(p, [p, message] { p->handleLog(message); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::handleLog(const QString &text)
+{
+    // libmosquitto says why a TLS handshake failed only in its log.
+    if (!text.startsWith(QLatin1String("OpenSSL Error")) || !m_mosq)
+        return;
+    const int colon = text.indexOf(QLatin1String(": "));
+    m_lastTlsError = colon > 0 ? text.mid(colon + 2) : text;
+    reportError(tr("MQTT: TLS with %1 failed (CA file %2): %3")
+                    .arg(endpoint(), m_config.caFile, m_lastTlsError));
+}
+
+void MqttPublisher::handleConnect(int rc)
+{
+    if (!m_mosq)
+        return;
+    if (rc != 0) {
+        QString why;
+        switch (rc) {
+        case 4:
+            why = tr("bad user name or password");
+            break;
+        case 5:
+            why = tr("not authorised");
+            break;
+        default:
+            why = QString::fromUtf8(mosquitto_connack_string(rc));
+        }
+        reportError(tr("MQTT: broker %1 refused the connection: %2").arg(endpoint(), why));
+        return;
+    }
+    m_connected = true;
+    m_error.clear();
+    m_lastTlsError.clear();
+    for (const QString &name : qAsConst(m_staleNames))
+        withdraw(name);
+    m_staleNames.clear();
+    for (Device &d : m_devices) {
+        d.announced = false;
+        announce(d);
+    }
+    while (!m_queue.empty() && m_connected) {
+        const Message &m = m_queue.front();
+        if (!publish(m.topic, m.payload, m_config.qos, m_config.retain))
+            break;
+        m_queue.pop_front();
+    }
+    emit connectedChanged(true);
+}
+
+void MqttPublisher::handleDisconnect(int rc)
+{
+    if (!m_connected)
+        return;
+    m_connected = false;
+    for (Device &d : m_devices)
+        d.announced = false;
+    if (rc != 0)
+        reportError(tr("MQTT: connection to %1 lost, reconnecting").arg(endpoint()));
+    emit connectedChanged(false);
+}
+
+QByteArray MqttPublisher::topic(const QString &name, const char *leaf) const
+{
+    return (m_config.topicPrefix + QLatin1Char('/') + name + QLatin1Char('/') + QLatin1String(leaf))
+        .toUtf8();
+}
+
+MqttPublisher::Device &MqttPublisher::device(int address)
+{
+    auto it = m_devices.find(address);
+    if (it == m_devices.end()) {
+        Device d;
+        d.identity.address = address;
+        d.name = QStringLiteral("addr%1").arg(address);
+        d.stateTopic = topic(d.name, "state");
+        it = m_devices.insert(address, d);
+    }
+    return *it;
+}
+
+QString MqttPublisher::deviceName(int address) const
+{
+    const auto it = m_devices.constFind(address);
+    return it != m_devices.constEnd() ? it->name : QStringLiteral("addr%1").arg(address);
+}
+
+void MqttPublisher::setIdentity(const DeviceIdentity &identity)
+{
+    Device &d = device(identity.address);
+    const QString serial = topicSafe(identity.serialNumber);
+    const QString name = serial.isEmpty() ? QStringLiteral("addr%1").arg(identity.address) : serial;
+    const bool renamed = name != d.name;
+    if (renamed && m_connected)
+        withdraw(d.name);
+    else if (renamed && m_mosq)
+        m_staleNames.append(d.name);   // removed once connected
+    d.identity = identity;
+    d.name = name;
+    d.stateTopic = topic(name, "state");
+    d.announced = false;
+    if (!m_mosq)
+        return;
+    if (renamed && identity.address == m_willAddress) {
+        // The last will is fixed at connect time: reconnect so it names the new topic.
+        const bool wasConnected = m_connected;
+        mosquitto_disconnect(m_mosq);   // also stops a reconnect in progress
+        // Without a connection the network thread may sit in its reconnect delay.
+        mosquitto_loop_stop(m_mosq, !wasConnected);
+        m_generation.fetchAndAddRelaxed(1);
+        m_connected = false;
+        for (Device &other : m_devices)
+            other.announced = false;
+        if (wasConnected)
+            emit connectedChanged(false);
+        connectClient();
+        return;
+    }
+    announce(d);
+}
+
+void MqttPublisher::withdraw(const QString &name)
+{
+    // Empty retained payloads remove the old entities and availability.
+    auto remove = [this](const QByteArray &t) { publish(t, QByteArray(), qMax(1, m_config.qos), true); };
+    const QString base = m_config.discoveryPrefix + QStringLiteral("/sensor/") + name + QLatin1Char('/');
+    for (const LiveField &field : liveFields)
+        remove((base + QLatin1String(field.key) + QStringLiteral("/config")).toUtf8());
+    for (const char *key : {chargeStageKey, pvStateKey, statusWordKey})
+        remove((base + QLatin1String(key) + QStringLiteral("/config")).toUtf8());
+    remove(topic(name, "availability"));
+}
+
+void MqttPublisher::announce(Device &d)
+{
+    if (d.announced || !m_connected)
+        return;
+    const QByteArray availability = topic(d.name, "availability");
+    QJsonObject deviceInfo{
+        {QStringLiteral("identifiers"), QJsonArray{QStringLiteral("solar_") + d.name}},
+        {QStringLiteral("name"), d.identity.model.trimmed().isEmpty()
+                                     ? QStringLiteral("Solar controller %1").arg(d.name)
+                                     : QStringLiteral("%1 %2").arg(d.identity.model.trimmed(), d.name)},
+    };
+    if (!d.identity.model.trimmed().isEmpty())
+        deviceInfo.insert(QStringLiteral("model"), d.identity.model.trimmed());
+    if (!d.identity.serialNumber.trimmed().isEmpty())
+        deviceInfo.insert(QStringLiteral("serial_number"), d.identity.serialNumber.trimmed());
+    if (!d.identity.version.trimmed().isEmpty())
+        deviceInfo.insert(QStringLiteral("sw_version"), d.identity.version.trimmed());
+    if (!d.identity.factoryInfo.trimmed().isEmpty())
+        deviceInfo.insert(QStringLiteral("manufacturer"), d.identity.factoryInfo.trimmed());
+
+    auto config = [&](const char *key, const char *unit, const char *deviceClass, const char *stateClass) {
+        QJsonObject o{
+            {QStringLiteral("name"), entityName(key)},
+            {QStringLiteral("unique_id"), QStringLiteral("solar_%1_%2").arg(d.name, QLatin1String(key))},
+            {QStringLiteral("object_id"), QStringLiteral("solar_%1_%2").arg(d.name, QLatin1String(key))},
+            {QStringLiteral("state_topic"), QString::fromUtf8(d.stateTopic)},
+            {QStringLiteral("availability_topic"), QString::fromUtf8(availability)},
+            {QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(key))},
+            {QStringLiteral("device"), deviceInfo},
+        };
+        if (unit)
+            o.insert(QStringLiteral("unit_of_measurement"), QString::fromUtf8(unit));
+        if (deviceClass)
+            o.insert(QStringLiteral("device_class"), QLatin1String(deviceClass));
+        if (stateClass)
+            o.insert(QStringLiteral("state_class"), QLatin1String(stateClass));
+        const QByteArray t = (m_config.discoveryPrefix + QStringLiteral("/sensor/") + d.name
+                              + QLatin1Char('/') + QLatin1String(key) + QStringLiteral("/config"))
+                                 .toUtf8();
+        publish(t, QJsonDocument(o).toJson(QJsonDocument::Compact), qMax(1, m_config.qos), true);
+    };
+    for (const LiveField &f : liveFields)
+        config(f.key, f.unit, f.deviceClass, f.stateClass);
+    config(chargeStageKey, nullptr, nullptr, nullptr);
+    config(pvStateKey, nullptr, nullptr, nullptr);
+    config(statusWordKey, nullptr, nullptr, nullptr);
+    publish(availability, "online", qMax(1, m_config.qos), true);
+    d.announced = true;
+}
+
+bool MqttPublisher::publish(const QByteArray &t, const QByteArray &payload, int qos, bool retain)
+{
+    if (!m_mosq)
+        return false;
+    const int rc = mosquitto_publish(m_mosq, nullptr, t.constData(), payload.size(),
+                                     payload.isEmpty() ? nullptr : payload.constData(), qos, retain);
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
+void MqttPublisher::enqueue(const QByteArray &t, const QByteArray &payload)
+{
+    if (int(m_queue.size()) >= m_queueLimit) {
+        m_queue.pop_front();
+        ++m_dropped;
+    }
+    m_queue.push_back(Message{t, payload});
+}
+
+void MqttPublisher::publishSample(const LiveSample &sample)
+{
+    if (!m_mosq)
+        return;
+    Device &d = device(sample.address);
+    m_payload.clear();
+    appendLiveSampleJson(m_payload, sample);
+    if (m_connected) {
+        announce(d);
+        if (publish(d.stateTopic, m_payload, m_config.qos, m_config.retain))
+            return;
+    }
+    enqueue(d.stateTopic, m_payload);
+}

@@ -1,0 +1,136 @@
+#ifndef MQTT_PUBLISHER_H
+#define MQTT_PUBLISHER_H
+
+#include <QAtomicInt>
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+#include "live_sample.h"
+
+class ConfigFile;
+struct mosquitto;
+
+// [mqtt] of config.ini.
+struct MqttConfig
+{
+    bool enabled = false;
+    QString host = QStringLiteral("localhost");
+    int port = 1883;                 // 8883 when ca_file is set and no port is given
+    QString clientId;                // empty: "solar-monitor-<pid>"
+    QString username;
+    QString password;
+    QString caFile;                  // set: TLS, the broker's certificate checked against it
+    QString topicPrefix = QStringLiteral("solar");
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    int qos = 0;
+    bool retain = false;             // for the state messages; discovery and availability always are
+};
+
+MqttConfig readMqttConfig(const ConfigFile &config);
+
+// Publishes live samples to an MQTT broker, for Home Assistant, Node-RED and
+// the like:
+//
+//   MqttPublisher publisher;
+//   publisher.start(readMqttConfig(config), address);   // false: bad settings, see errorString()
+//   publisher.setIdentity(identity);     // the device topic becomes the serial number
+//   publisher.publishSample(sample);     // <prefix>/<device>/state, the logger's JSON line
+//   publisher.stop();                    // "offline", then a clean disconnect
+//
+// <device> is the serial number once known, else "addr<N>". Availability goes to
+// <prefix>/<device>/availability ("online"/"offline", retained) with the last will
+// on it, so a killed process turns "offline" too; the will covers the address
+// given to start(). Home Assistant discovery configs (retained) are sent at every
+// connect for each value of every device seen. While the broker is away the
+// state messages wait in a bounded queue (oldest dropped first and counted);
+// libmosquitto reconnects with a doubling delay.
+//
+// libmosquitto runs its own network thread (mosquitto_loop_start): connecting,
+// TLS handshakes and DNS would otherwise block the window's event loop, and the
+// library's thread already does keep-alives and reconnect backoff. Its callbacks
+// only hand events over to this object's thread through queued calls; all state
+// here is touched by that one thread, and mosquitto_publish is thread-safe.
+class MqttPublisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultQueueLimit = 1000;
+
+    explicit MqttPublisher(QObject *parent = nullptr);
+    ~MqttPublisher() override;
+
+    bool start(const MqttConfig &config, int address);
+    void stop();
+    bool isStarted() const { return m_mosq != nullptr; }
+    bool isConnected() const { return m_connected; }
+
+    void setIdentity(const DeviceIdentity &identity);
+    void publishSample(const LiveSample &sample);
+
+    // "<serial>" or "addr<N>", as used in the topics.
+    QString deviceName(int address) const;
+    QString errorString() const { return m_error; }
+    int queuedMessages() const { return int(m_queue.size()); }
+    qint64 droppedMessages() const { return m_dropped; }
+    void setQueueLimit(int messages);
+    // Reconnect delay: starts at minSeconds, doubles up to maxSeconds.
+    void setReconnectDelays(int minSeconds, int maxSeconds);
+
+signals:
+    void connectedChanged(bool connected);
+    void errorOccurred(const QString &text);
+
+private:
+    struct Device
+    {
+        DeviceIdentity identity;
+        QString name;
+        QByteArray stateTopic;
+        bool announced = false;   // discovery and "online" sent on this connection
+    };
+    struct Message
+    {
+        QByteArray topic;
+        QByteArray payload;
+    };
+
+    static void onConnect(mosquitto *, void *self, int rc);
+    static void onDisconnect(mosquitto *, void *self, int rc);
+    static void onLog(mosquitto *, void *self, int level, const char *text);
+
+    bool connectClient();
+    void handleConnect(int rc);
+    void handleDisconnect(int rc);
+    void handleLog(const QString &text);
+    Device &device(int address);
+    void announce(Device &device);
+    void withdraw(const QString &name);
+    QByteArray topic(const QString &name, const char *leaf) const;
+    bool publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
+    void enqueue(const QByteArray &topic, const QByteArray &payload);
+    void reportError(const QString &text);
+    QString endpoint() const;
+
+    MqttConfig m_config;
+    mosquitto *m_mosq = nullptr;
+    int m_willAddress = 0;
+    bool m_connected = false;
+    QString m_error;
+    QString m_lastTlsError;
+    QHash<int, Device> m_devices;
+    QStringList m_staleNames;         // renamed before the broker took us
+    std::deque<Message> m_queue;
+    int m_queueLimit = DefaultQueueLimit;
+    qint64 m_dropped = 0;
+    int m_reconnectMin = 1;
+    int m_reconnectMax = 60;
+    QByteArray m_payload;
+    QAtomicInt m_generation;          // bumped when the network thread is stopped
+};
+
+#endif

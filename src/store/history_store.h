@@ -1,0 +1,132 @@
+#ifndef HISTORY_STORE_H
+#define HISTORY_STORE_H
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+#include <functional>
+
+#include "live_sample.h"
+
+class ConfigFile;
+
+// The recorded history of live samples in one SQLite file per user.
+//
+//   HistoryStore store;
+//   if (!store.open(path))            // empty path: HistoryStore::defaultPath()
+//       report(store.errorString());  // the caller goes on; append() then only counts
+//   store.setIdentity(identity);      // rows that follow carry who answered
+//   store.append(sample);             // batched: committed after N samples or T ms
+//   store.readRange(from, to);        // or forEachInRange() to stream
+//   store.flush();                    // also done by close() and the destructor
+//
+// A batch is one transaction in a WAL journal, so a crash or power cut loses
+// at most the samples of the batch being gathered and never corrupts the file.
+// Write failures (read-only file or directory, full disk) are reported through
+// errorOccurred() once per failing spell; the samples that could not be written
+// are kept for the next try up to a bound and then dropped, oldest first, and
+// counted in lostSamples().
+class HistoryStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int SchemaVersion = 1;
+    static constexpr int DefaultBatchSamples = 50;
+    static constexpr int DefaultBatchMs = 5000;
+
+    explicit HistoryStore(QObject *parent = nullptr);
+    ~HistoryStore() override;
+
+    // <XDG data dir>/solar-monitor/history.sqlite
+    static QString defaultPath();
+
+    bool open(const QString &path = QString());
+    void close();
+    bool isOpen() const { return m_open; }
+    QString path() const { return m_path; }
+    QString errorString() const { return m_error; }
+    // The Qt SQL connection, for tests and tools that need a pragma of their own.
+    QString connectionName() const { return m_connection; }
+
+    // A batch commits after samples appends or ms milliseconds, whichever comes first.
+    void setBatchLimits(int samples, int ms);
+    // Rows older than this are pruned at open and then once an hour; 0 keeps everything.
+    void setRetentionDays(int days);
+    int retentionDays() const { return m_retentionDays; }
+    // Deletes rows older than beforeMs; returns how many, or -1 on error.
+    qint64 prune(qint64 beforeMs);
+
+    // Identity of whoever answers at identity.address; later samples refer to it.
+    void setIdentity(const DeviceIdentity &identity);
+    void append(const LiveSample &sample);
+    // Commits what is gathered; false when the write failed (see errorString()).
+    bool flush();
+
+    int pendingSamples() const { return m_pending.size(); }
+    qint64 lostSamples() const { return m_lost; }
+    bool writeFailing() const { return m_failing; }
+
+    // Samples with fromMs <= time <= toMs in time order, of every address or of one.
+    QVector<LiveSample> readRange(qint64 fromMs, qint64 toMs, int address = -1);
+    // Streams the same rows; visit returns false to stop. False on a read error.
+    bool forEachInRange(qint64 fromMs, qint64 toMs,
+                        const std::function<bool(const LiveSample &)> &visit, int address = -1);
+    qint64 countRange(qint64 fromMs, qint64 toMs, int address = -1);
+    // Times of the first and last recorded sample; false when there is none.
+    bool span(qint64 *firstMs, qint64 *lastMs);
+    // The identity recorded with the newest sample of an address.
+    DeviceIdentity identityAt(int address);
+
+signals:
+    void errorOccurred(const QString &text);
+    // Writing works again after a failure.
+    void writeRecovered();
+
+private:
+    bool migrate();
+    bool prepareStatements();
+    int deviceId(int address);
+    int labelId(const QString &text);
+    void fail(const QString &text);
+    void pruneByRetention();
+
+    QString m_connection;
+    QString m_path;
+    QString m_error;
+    bool m_open = false;
+    bool m_failing = false;
+    int m_batchSamples = DefaultBatchSamples;
+    int m_batchMs = DefaultBatchMs;
+    int m_retentionDays = 0;
+    qint64 m_lost = 0;
+    qint64 m_lastPruneMs = 0;
+    QVector<LiveSample> m_pending;
+    QHash<int, DeviceIdentity> m_identities;   // address -> identity to record
+    QHash<int, int> m_deviceIds;               // address -> device row of that identity
+    QHash<QString, int> m_labelIds;            // stage and PV-state texts
+    QTimer m_batchTimer;
+    struct Statements;
+    Statements *m_sql = nullptr;
+};
+
+// [record] of config.ini: enabled (0/1, true/false), database (a path; empty
+// for the default), retention_days (0 keeps everything).
+struct RecordConfig
+{
+    bool enabled = false;
+    QString database;
+    int retentionDays = 0;
+};
+
+RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault = false);
+
+// The file a [record] section names: database taken relative to the folder of
+// the settings file it was read from (a service's config.ini in /etc names
+// its history beside it), "~/" the home folder, or HistoryStore::defaultPath()
+// when empty.
+QString historyPath(const RecordConfig &record, const QString &configPath);
+
+#endif
