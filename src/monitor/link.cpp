@@ -49,47 +49,54 @@ const QString tcpMode = QStringLiteral("Wifi");
 // frame always finds a terminating zero after the frame.
 constexpr int rxFrameClearBytes = 1024;
 
-// Hands the frame to the descriptor of a connected socket or an open port
-// when nothing of an earlier write is still queued; how many bytes it took.
-// A descriptor with an error or hang-up pending is left to Qt, so the write
-// does not consume the error that Qt would report.
-qint64 writeDirect(QIODevice *link, const QByteArray &frame)
+// The descriptor of a connected socket or an open port, or -1.
+int descriptorOf(QIODevice *link, bool *socket)
 {
-    int fd = -1;
-    bool socket = false;
+    *socket = false;
     if (auto *tcp = qobject_cast<QAbstractSocket *>(link)) {
-        if (tcp->state() == QAbstractSocket::ConnectedState && tcp->bytesToWrite() == 0)
-            fd = int(tcp->socketDescriptor());
-        socket = true;
-    } else if (auto *port = qobject_cast<QSerialPort *>(link)) {
-        if (port->bytesToWrite() == 0)
-            fd = port->handle();
+        *socket = true;
+        return tcp->state() == QAbstractSocket::ConnectedState ? int(tcp->socketDescriptor()) : -1;
     }
-    if (fd < 0 || frame.isEmpty())
-        return 0;
-    pollfd ready = {fd, POLLOUT, 0};
-    if (::poll(&ready, 1, 0) != 1 || ready.revents != POLLOUT)
-        return 0;
-    ssize_t n;
-    do {
-        n = socket ? ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
-                   : ::write(fd, frame.constData(), size_t(frame.size()));
-    } while (n < 0 && errno == EINTR);
-    return qMax<qint64>(0, n);
+    if (auto *port = qobject_cast<QSerialPort *>(link))
+        return port->handle();
+    return -1;
 }
 
 // Both devices buffer writes until the event loop comes round again, and
-// registering their write notifier for that allocates on every request. The
-// frame goes to the descriptor at once instead; what it does not take (a full
-// kernel buffer, an error) goes Qt's way, which sends or reports it as before.
+// registering their write notifier for that allocates on every request. When
+// nothing is queued and the kernel has room, the frame goes to the descriptor
+// at once instead. A descriptor with an error or hang-up pending is left to
+// Qt, so the error is not consumed here and Qt reports it as before.
+// What the kernel has no room for waits in the device's queue for its write
+// notifier: flushing then would only meet EAGAIN, which QSerialPort reports
+// as a lost port.
 void sendNow(QIODevice *link, const QByteArray &frame)
 {
-    const qint64 direct = writeDirect(link, frame);
-    if (direct == frame.size() && direct > 0)
+    bool socket = false;
+    const int fd = descriptorOf(link, &socket);
+    qint64 taken = 0;
+    bool full = false;
+    if (fd >= 0 && !frame.isEmpty()) {
+        pollfd ready = {fd, POLLOUT, 0};
+        const int events = ::poll(&ready, 1, 0);
+        full = events == 0;
+        if (events == 1 && ready.revents == POLLOUT && link->bytesToWrite() == 0) {
+            ssize_t n;
+            do {
+                n = socket ? ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
+                           : ::write(fd, frame.constData(), size_t(frame.size()));
+            } while (n < 0 && errno == EINTR);
+            if (n == frame.size())
+                return;
+            taken = qMax<qint64>(0, n);
+            full = n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    }
+    link->write(frame.constData() + taken, frame.size() - taken);
+    if (full)
         return;
-    link->write(frame.constData() + direct, frame.size() - direct);
-    if (auto *socket = qobject_cast<QAbstractSocket *>(link))
-        socket->flush();
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link))
+        tcp->flush();
     else if (auto *port = qobject_cast<QSerialPort *>(link))
         port->flush();
 }
