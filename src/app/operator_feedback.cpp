@@ -68,7 +68,9 @@ QString OperatorFeedback::serialOpenFailure(const MonitorCore::LinkEvent &event)
 {
     QString text = QCoreApplication::translate(
         "MainWindow", "The serial port failed to open, please resched the serial port!");
-    text += QLatin1String("\n\n") + tr("Port: %1").arg(event.portName);
+    text += QLatin1String("\n\n")
+            + (event.portName.isEmpty() ? tr("No serial port is set: choose one under Setting.")
+                                        : tr("Port: %1").arg(event.portName));
     if (!event.errorText.isEmpty())
         text += QLatin1Char('\n') + tr("Reason: %1").arg(event.errorText);
     if (event.permissionDenied)

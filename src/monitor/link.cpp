@@ -130,6 +130,8 @@ bool mayUse(const QString &path)
 QString systemPathOf(const QSerialPort &port)
 {
     const QString name = port.portName();
+    if (name.isEmpty())
+        return name;
     return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
 }
 

@@ -121,6 +121,7 @@ class tst_SettingsDialog : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -147,6 +148,12 @@ private slots:
 private:
     TempWorkDir *work = nullptr;
 };
+
+// The saved-setting traces are silent by default; these tests read them.
+void tst_SettingsDialog::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("solar.settings.debug=true"));
+}
 
 void tst_SettingsDialog::init()
 {
