@@ -3,7 +3,10 @@
 #include "monitor_core.h"
 #include "monitor_trace.h"
 
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -46,12 +49,54 @@ const QString tcpMode = QStringLiteral("Wifi");
 // frame always finds a terminating zero after the frame.
 constexpr int rxFrameClearBytes = 1024;
 
-// Both devices buffer writes until the event loop comes round again; the
-// request goes out now instead, so the answer can be on its way sooner.
-void sendNow(QIODevice *link)
+// The descriptor of a connected socket or an open port, or -1.
+int descriptorOf(QIODevice *link, bool *socket)
 {
-    if (auto *socket = qobject_cast<QAbstractSocket *>(link))
-        socket->flush();
+    *socket = false;
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link)) {
+        *socket = true;
+        return tcp->state() == QAbstractSocket::ConnectedState ? int(tcp->socketDescriptor()) : -1;
+    }
+    if (auto *port = qobject_cast<QSerialPort *>(link))
+        return port->handle();
+    return -1;
+}
+
+// Both devices buffer writes until the event loop comes round again, and
+// registering their write notifier for that allocates on every request. When
+// nothing is queued and the kernel has room, the frame goes to the descriptor
+// at once instead. A descriptor with an error or hang-up pending is left to
+// Qt, so the error is not consumed here and Qt reports it as before.
+// What the kernel has no room for waits in the device's queue for its write
+// notifier: flushing then would only meet EAGAIN, which QSerialPort reports
+// as a lost port.
+void sendNow(QIODevice *link, const QByteArray &frame)
+{
+    bool socket = false;
+    const int fd = descriptorOf(link, &socket);
+    qint64 taken = 0;
+    bool full = false;
+    if (fd >= 0 && !frame.isEmpty()) {
+        pollfd ready = {fd, POLLOUT, 0};
+        const int events = ::poll(&ready, 1, 0);
+        full = events == 0;
+        if (events == 1 && ready.revents == POLLOUT && link->bytesToWrite() == 0) {
+            ssize_t n;
+            do {
+                n = socket ? ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
+                           : ::write(fd, frame.constData(), size_t(frame.size()));
+            } while (n < 0 && errno == EINTR);
+            if (n == frame.size())
+                return;
+            taken = qMax<qint64>(0, n);
+            full = n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    }
+    link->write(frame.constData() + taken, frame.size() - taken);
+    if (full)
+        return;
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link))
+        tcp->flush();
     else if (auto *port = qobject_cast<QSerialPort *>(link))
         port->flush();
 }
@@ -296,10 +341,8 @@ void MonitorCore::dataSendSlot()
     const int length = qBound(0, engine->txLength, int(sizeof engine->txFrame));
     txCopy_.resize(length);
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
-    if (QIODevice *link = activeLink()) {
-        link->write(txCopy_);
-        sendNow(link);
-    }
+    if (QIODevice *link = activeLink())
+        sendNow(link, txCopy_);
     emit frameSent(txCopy_);
 }
 
