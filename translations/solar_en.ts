@@ -13,6 +13,45 @@
     </message>
 </context>
 <context>
+    <name>HistoryExport</name>
+    <message>
+        <source>Export CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>History is not recorded</source>
+        <translation>History is not being recorded</translation>
+    </message>
+    <message>
+        <source>Exporting %1 ...</source>
+        <translation>Exporting %1…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>From:</source>
+        <translation>From:</translation>
+    </message>
+    <message>
+        <source>To:</source>
+        <translation>To:</translation>
+    </message>
+    <message>
+        <source>The range ends before it begins.</source>
+        <translation>The range ends before it begins.</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>%1 readings written to %2.</source>
+        <translation>%1 readings written to %2.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
@@ -803,6 +842,10 @@ Time:%6</translation>
         <source>About %1</source>
         <translation>About %1</translation>
     </message>
+    <message>
+        <source>No serial port is set: choose one under Setting.</source>
+        <translation>No serial port is set: choose one under Setting.</translation>
+    </message>
 </context>
 <context>
     <name>app_setting_Dialog</name>
@@ -1024,7 +1067,7 @@ Time:%6</translation>
     </message>
     <message>
         <source>SlaveAddress：</source>
-        <translation>Slave address：</translation>
+        <translation>Bus address：</translation>
     </message>
     <message>
         <source>0</source>
@@ -1235,6 +1278,10 @@ Time:%6</translation>
 %2</source>
         <translation>The settings could not be saved to %1:
 %2</translation>
+    </message>
+    <message>
+        <source>Record history</source>
+        <translation>Record history</translation>
     </message>
 </context>
 <context>

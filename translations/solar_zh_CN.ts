@@ -13,6 +13,45 @@
     </message>
 </context>
 <context>
+    <name>HistoryExport</name>
+    <message>
+        <source>Export CSV</source>
+        <translation>导出 CSV</translation>
+    </message>
+    <message>
+        <source>History is not recorded</source>
+        <translation>未在记录历史数据</translation>
+    </message>
+    <message>
+        <source>Exporting %1 ...</source>
+        <translation>正在导出 %1…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>From:</source>
+        <translation>开始时间：</translation>
+    </message>
+    <message>
+        <source>To:</source>
+        <translation>结束时间：</translation>
+    </message>
+    <message>
+        <source>The range ends before it begins.</source>
+        <translation>结束时间早于开始时间。</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV 文件 (*.csv);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>%1 readings written to %2.</source>
+        <translation>已将 %1 条记录写入 %2。</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
@@ -68,7 +107,7 @@
     </message>
     <message>
         <source>Internal temperature：       ℃</source>
-        <translation>内部温度：                         ℃</translation>
+        <translation>内部温度：                           ℃</translation>
     </message>
     <message>
         <source>-00</source>
@@ -80,7 +119,7 @@
     </message>
     <message>
         <source>Voltage:                 V</source>
-        <translation>电压:                    V</translation>
+        <translation>电压:                      V</translation>
     </message>
     <message>
         <source>000.00</source>
@@ -88,11 +127,11 @@
     </message>
     <message>
         <source>Current:                 A</source>
-        <translation>电流:                    A</translation>
+        <translation>电流:                       A</translation>
     </message>
     <message>
         <source>Power:                   W</source>
-        <translation>功率:                    W</translation>
+        <translation>功率:                      W</translation>
     </message>
     <message>
         <source>State:        </source>
@@ -112,7 +151,7 @@
     </message>
     <message>
         <source>Efficiency:              %</source>
-        <translation>效率:                     %</translation>
+        <translation>效率:                        %</translation>
     </message>
     <message>
         <source>00.00</source>
@@ -124,11 +163,11 @@
     </message>
     <message>
         <source>Voltage:                V</source>
-        <translation>电压:                   V</translation>
+        <translation>电压:                     V</translation>
     </message>
     <message>
         <source>Current:                A</source>
-        <translation>电流:                   A</translation>
+        <translation>电流:                     A</translation>
     </message>
     <message>
         <source>Stages：</source>
@@ -140,7 +179,7 @@
     </message>
     <message>
         <source>System：           V</source>
-        <translation>系统：              V</translation>
+        <translation>系统：                V</translation>
     </message>
     <message>
         <source>000</source>
@@ -148,11 +187,11 @@
     </message>
     <message>
         <source>Capacity：          %</source>
-        <translation>容量：               %</translation>
+        <translation>容量：                  %</translation>
     </message>
     <message>
         <source>Temperature：       ℃</source>
-        <translation>温度：                   ℃</translation>
+        <translation>温度：                     ℃</translation>
     </message>
     <message>
         <source>Load info</source>
@@ -160,11 +199,11 @@
     </message>
     <message>
         <source>Voltage:                  V</source>
-        <translation>电压:                     V</translation>
+        <translation>电压:                       V</translation>
     </message>
     <message>
         <source>Current:                  A</source>
-        <translation>电流:                     A</translation>
+        <translation>电流:                       A</translation>
     </message>
     <message>
         <source>Power generation accumulation：</source>
@@ -172,11 +211,11 @@
     </message>
     <message>
         <source>Total:                   KAh</source>
-        <translation>总计:                  KAh</translation>
+        <translation>总计:                    KAh</translation>
     </message>
     <message>
         <source>Total:                   MWh</source>
-        <translation>总计:                 MWh</translation>
+        <translation>总计:                    MWh</translation>
     </message>
     <message>
         <source>Electricity accumulation：</source>
@@ -184,11 +223,11 @@
     </message>
     <message>
         <source>Total:                  KAh</source>
-        <translation>总计:                 KAh</translation>
+        <translation>总计:                   KAh</translation>
     </message>
     <message>
         <source>Total:                  MWh</source>
-        <translation>总计:                MWh</translation>
+        <translation>总计:                   MWh</translation>
     </message>
     <message>
         <source>Device info：</source>
@@ -196,7 +235,7 @@
     </message>
     <message>
         <source>Device rated voltage：                                       V</source>
-        <translation>设备额定电压：                                                  V</translation>
+        <translation>设备额定电压：                                                    V</translation>
     </message>
     <message>
         <source>0000</source>
@@ -204,11 +243,11 @@
     </message>
     <message>
         <source>Device rated charge current：                                      A</source>
-        <translation>设备额定充电电流：                                                      A</translation>
+        <translation>设备额定充电电流：                                                        A</translation>
     </message>
     <message>
         <source>Device rated discharge current：                                         A</source>
-        <translation>设备额定放电电流：                                                              A</translation>
+        <translation>设备额定放电电流：                                                                 A</translation>
     </message>
     <message>
         <source>Version info：</source>
@@ -332,7 +371,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>Charge limit(V)</source>
-        <translation>充电限制电压(V)</translation>
+        <translation>充电限压(V)</translation>
     </message>
     <message>
         <source>Low voltage protection(V)</source>
@@ -803,6 +842,10 @@ Time:%6</source>
         <source>About %1</source>
         <translation>关于 %1</translation>
     </message>
+    <message>
+        <source>No serial port is set: choose one under Setting.</source>
+        <translation>未设置串口：请在“设置”中选择一个。</translation>
+    </message>
 </context>
 <context>
     <name>app_setting_Dialog</name>
@@ -1235,6 +1278,10 @@ Time:%6</source>
 %2</source>
         <translation>设置无法保存到 %1：
 %2</translation>
+    </message>
+    <message>
+        <source>Record history</source>
+        <translation>记录历史数据</translation>
     </message>
 </context>
 <context>

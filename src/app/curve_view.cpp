@@ -223,8 +223,11 @@ int MainWindow::showRecordedCurve(HistoryStore &store, int address, qint64 fromM
         data[i] = static_cast<CurveData *>(plot->graph(i)->data().data());
         data[i]->reserveMore(expected);
     }
+    QVector<LiveValue> values;
+    for (const CurveGraph &g : curveGraphs)
+        values.append(g.recorded);
     int points = 0;
-    store.forEachInRange(fromMs, toMs, [&](const LiveSample &s) {
+    store.forEachValueInRange(fromMs, toMs, address, values, [&](const LiveSample &s) {
         const double key = double(quint32(s.timeMs / 1000));
         if (key - lastCurveKey < 1.0)
             return true;
@@ -233,7 +236,7 @@ int MainWindow::showRecordedCurve(HistoryStore &store, int address, qint64 fromM
         lastCurveKey = key;
         ++points;
         return true;
-    }, address);
+    });
     if (points == 0)
         return 0;
 

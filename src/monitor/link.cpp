@@ -4,7 +4,9 @@
 #include "monitor_trace.h"
 
 #include <QElapsedTimer>
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,46 +59,64 @@ constexpr qint64 KeptIdleBytes = 1024;
 // frame always finds a terminating zero after the frame.
 constexpr int rxFrameClearBytes = 1024;
 
-// Both devices buffer writes until the event loop comes round again; the
-// request goes out now instead, so the answer can be on its way sooner.
-void sendNow(QIODevice *link)
-{
-    if (auto *socket = qobject_cast<QAbstractSocket *>(link))
-        socket->flush();
-    else if (auto *port = qobject_cast<QSerialPort *>(link))
-        port->flush();
-}
-
 // Far more than a few requests, far less than a peer that stopped reading
 // could make us hold.
 constexpr qint64 MaxQueuedBytes = 64 * 1024;
 
-// Handing a frame to Qt's write buffer switches the write notifier on and
-// off again: two wake-ups of the event loop and an extra turn of it for every
-// request. While nothing is queued the frame goes to the descriptor itself;
-// what it does not take at once, and any error, goes the buffered way, where
-// Qt queues it and reports the error as it always does.
-void writeNow(QIODevice *link, const QByteArray &frame)
+// The descriptor of a connected socket or an open port, or -1.
+int descriptorOf(QIODevice *link, bool *socket)
 {
-    qint64 done = 0;
-    if (auto *socket = qobject_cast<QAbstractSocket *>(link)) {
-        if (socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0) {
-            const ssize_t n = ::send(int(socket->socketDescriptor()), frame.constData(), size_t(frame.size()),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            done = qMax<ssize_t>(n, 0);
-        }
-    } else if (auto *port = qobject_cast<QSerialPort *>(link)) {
-        if (port->bytesToWrite() == 0 && port->handle() >= 0) {
-            const ssize_t n = ::write(port->handle(), frame.constData(), size_t(frame.size()));
-            done = qMax<ssize_t>(n, 0);
+    *socket = false;
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link)) {
+        *socket = true;
+        return tcp->state() == QAbstractSocket::ConnectedState ? int(tcp->socketDescriptor()) : -1;
+    }
+    if (auto *port = qobject_cast<QSerialPort *>(link))
+        return port->handle();
+    return -1;
+}
+
+// Both devices buffer writes until the event loop comes round again, and
+// registering their write notifier for that allocates on every request. When
+// nothing is queued and the kernel has room, the frame goes to the descriptor
+// at once instead. A descriptor with an error or hang-up pending is left to
+// Qt, so the error is not consumed here and Qt reports it as before.
+// What the kernel has no room for waits in the device's queue for its write
+// notifier: flushing then would only meet EAGAIN, which QSerialPort reports
+// as a lost port.
+void sendNow(QIODevice *link, const QByteArray &frame)
+{
+    bool socket = false;
+    const int fd = descriptorOf(link, &socket);
+    qint64 taken = 0;
+    bool full = false;
+    if (fd >= 0 && !frame.isEmpty()) {
+        pollfd ready = {fd, POLLOUT, 0};
+        const int events = ::poll(&ready, 1, 0);
+        full = events == 0;
+        if (events == 1 && ready.revents == POLLOUT && link->bytesToWrite() == 0) {
+            ssize_t n;
+            do {
+                n = socket ? ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL)
+                           : ::write(fd, frame.constData(), size_t(frame.size()));
+            } while (n < 0 && errno == EINTR);
+            if (n == frame.size())
+                return;
+            taken = qMax<qint64>(0, n);
+            full = n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK;
         }
     }
     // A peer that takes nothing more is not answering either: the request
     // fails by its timeout instead of queueing without end.
-    if (done < frame.size() && link->bytesToWrite() < MaxQueuedBytes) {
-        link->write(frame.constData() + done, frame.size() - done);
-        sendNow(link);
-    }
+    if (link->bytesToWrite() >= MaxQueuedBytes)
+        return;
+    link->write(frame.constData() + taken, frame.size() - taken);
+    if (full)
+        return;
+    if (auto *tcp = qobject_cast<QAbstractSocket *>(link))
+        tcp->flush();
+    else if (auto *port = qobject_cast<QSerialPort *>(link))
+        port->flush();
 }
 
 MonitorCore::LinkReason socketReason(QAbstractSocket::SocketError error)
@@ -352,7 +372,7 @@ void MonitorCore::dataSendSlot()
     txCopy_.resize(length);
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
     if (link)
-        writeNow(link, txCopy_);
+        sendNow(link, txCopy_);
     emit frameSent(txCopy_);
 }
 

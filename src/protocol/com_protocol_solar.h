@@ -217,6 +217,7 @@ private:
     void decodeModbusRegister(int reg, quint16 value);
     void decodeModbusText(int reg);
     void setCodeText(QString &field, const CodeTable &table, int code);
+    const QString &translated(const char *text);
 
     int protocol_ = ProtocolDefine;
     int controllerType_ = ControllerPwm;

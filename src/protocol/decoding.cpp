@@ -1,5 +1,7 @@
 #include "com_protocol_solar.h"
 
+#include <cstdio>
+
 namespace {
 
 const char *const EncryptedText = QT_TRANSLATE_NOOP("com_protocol_solar", "已加密");
@@ -22,13 +24,22 @@ qint32 s8(quint8 byte)
     return qint8(byte);
 }
 
-QString defineText(const quint8 *frame)
+// Assigns only a text that differs from the one held: every poll reads the
+// same texts again, and building a new string each time would allocate.
+void setLatin1(QString &field, const char *text, int length)
+{
+    const QLatin1String latin1(text, length);
+    if (field.isNull() || field != latin1)
+        field = latin1;
+}
+
+void setDefineText(QString &field, const quint8 *frame)
 {
     const char *text = reinterpret_cast<const char *>(frame + DefineTextStart);
     int length = 0;
     while (length < DefineTextLength && text[length] != 0)
         ++length;
-    return QString::fromLatin1(text, length);
+    setLatin1(field, text, length);
 }
 
 // Define answers that carry one little-endian value at a fixed position;
@@ -157,7 +168,7 @@ const Row *codeRowFor(const Row (&rows)[N], int code)
 
 // Devices pad short texts with zero bytes, at either end; shown, they would
 // be boxes.
-QString withoutPadding(const char *text, int length)
+void setWithoutPadding(QString &field, const char *text, int length)
 {
     char kept[2 * 18];
     int n = 0;
@@ -165,22 +176,22 @@ QString withoutPadding(const char *text, int length)
         if (text[i] != 0)
             kept[n++] = text[i];
     }
-    return QString::fromLatin1(kept, n);
+    setLatin1(field, kept, n);
 }
 
 // Text of registers first..last, one Latin-1 character per register low byte,
 // last register first.
-QString lowByteText(const quint32 *image, int first, int last)
+void setLowByteText(QString &field, const quint32 *image, int first, int last)
 {
     char text[DefineTextLength];
     int length = 0;
     for (int reg = last; reg >= first && length < DefineTextLength; --reg)
         text[length++] = char(image[reg] & 0xFF);
-    return withoutPadding(text, length);
+    setWithoutPadding(field, text, length);
 }
 
 // Two characters per register, high byte first, last register first.
-QString wordText(const quint32 *image, int first, int last)
+void setWordText(QString &field, const quint32 *image, int first, int last)
 {
     char text[2 * 18];
     int length = 0;
@@ -188,20 +199,23 @@ QString wordText(const quint32 *image, int first, int last)
         text[length++] = char(image[reg] >> 8 & 0xFF);
         text[length++] = char(image[reg] & 0xFF);
     }
-    return withoutPadding(text, length);
+    setWithoutPadding(field, text, length);
 }
 
 } // namespace
 
 void com_protocol_solar::setCodeText(QString &field, const CodeTable &table, int code)
 {
-    const char *text = table.textOf(code);
-    if (!text)
-        return;
+    if (const char *text = table.textOf(code))
+        field = translated(text);
+}
+
+const QString &com_protocol_solar::translated(const char *text)
+{
     auto known = translatedTexts_.constFind(text);
     if (known == translatedTexts_.constEnd())
         known = translatedTexts_.insert(text, tr(text));
-    field = *known;
+    return *known;
 }
 
 // --- Define ------------------------------------------------------------------
@@ -217,7 +231,7 @@ void com_protocol_solar::decodeDefine(const quint8 *frame)
         return;
     }
     if (const DefineText *text = codeRowFor(defineTexts, code)) {
-        d.*(text->field) = defineText(frame);
+        setDefineText(d.*(text->field), frame);
         return;
     }
     switch (code) {
@@ -249,11 +263,11 @@ void com_protocol_solar::decodeDefine(const quint8 *frame)
     case 0x79: decodeDefineVersion(frame); break;
     case 0xC1:
     case 0xC6:
-        d.encryptionText = tr(frame[3] != 0 || frame[4] != 0 ? NotEncryptedText : EncryptedText);
+        d.encryptionText = translated(frame[3] != 0 || frame[4] != 0 ? NotEncryptedText : EncryptedText);
         break;
     case 0xC2: {
         const bool calibrated = frame[11] == 0xBC && frame[12] == 0xBC && frame[13] == 0xBC && frame[14] == 0xBC;
-        d.calibrationText = tr(calibrated ? CalibratedText : NotCalibratedText);
+        d.calibrationText = translated(calibrated ? CalibratedText : NotCalibratedText);
         break;
     }
     case 0xC4: decodeDefineClock(frame); break;
@@ -336,7 +350,9 @@ void com_protocol_solar::decodeDefineVersion(const quint8 *frame)
         setCodeText(d.systemVoltageText, CodeTables::systemVoltage, volts / 12);
     d.ratedChargeCurrent = frame[4];
     d.ratedDischargeCurrent = frame[4];
-    d.versionInfo = QStringLiteral("HRV%1.%2").arg(frame[5] / 10).arg(frame[5] % 10);
+    char version[16];
+    setLatin1(d.versionInfo, version,
+              std::snprintf(version, sizeof version, "HRV%d.%d", frame[5] / 10, frame[5] % 10));
     setCodeText(d.baudRateText, CodeTables::baudRateDefine, frame[8]);
 }
 
@@ -385,14 +401,15 @@ void com_protocol_solar::decodeModbusRegister(int reg, quint16 value)
         registerImage[reg] = value;
         decodeModbusText(reg);
     } else if (reg == 117) {
-        d.baudRateText = QStringLiteral("%1").arg(quint32(value) * 10);
+        char baud[16];
+        setLatin1(d.baudRateText, baud, std::snprintf(baud, sizeof baud, "%u", unsigned(value) * 10));
     } else if (reg >= 128 && reg <= 135) {
         registerImage[reg] = value;
         d.calibrationWords[reg - 128] = value;
     } else if (reg == 136) {
         registerImage[136] = value;
-        d.calibrationText = tr((value & 0x0F) == 0x0F ? NotCalibratedText : CalibratedText);
-        d.encryptionText = tr((value & 0x30) == 0x30 ? NotEncryptedText : EncryptedText);
+        d.calibrationText = translated((value & 0x0F) == 0x0F ? NotCalibratedText : CalibratedText);
+        d.encryptionText = translated((value & 0x30) == 0x30 ? NotEncryptedText : EncryptedText);
     }
 }
 
@@ -404,14 +421,17 @@ void com_protocol_solar::decodeModbusText(int reg)
     DeviceData &d = deviceData;
     switch (reg) {
     case 70:
-    case 71:
-        d.versionInfo = QStringLiteral("HRV%1.%2,SFV%3.%4")
-                            .arg(registerImage[70] / 10).arg(registerImage[70] % 10)
-                            .arg(registerImage[71] / 10).arg(registerImage[71] % 10);
+    case 71: {
+        char version[40];
+        const unsigned hardware = registerImage[70], software = registerImage[71];
+        setLatin1(d.versionInfo, version,
+                  std::snprintf(version, sizeof version, "HRV%u.%u,SFV%u.%u", hardware / 10,
+                                hardware % 10, software / 10, software % 10));
         break;
-    case 83: d.deviceModel = lowByteText(registerImage, 72, 83); break;
-    case 95: d.serialNumber = lowByteText(registerImage, 84, 95); break;
-    case 113: d.factoryInfo = wordText(registerImage, 96, 113); break;
+    }
+    case 83: setLowByteText(d.deviceModel, registerImage, 72, 83); break;
+    case 95: setLowByteText(d.serialNumber, registerImage, 84, 95); break;
+    case 113: setWordText(d.factoryInfo, registerImage, 96, 113); break;
     default: break;
     }
 }

@@ -383,16 +383,39 @@ void HistoryStore::fail(const QString &text)
         emit errorOccurred(text);
 }
 
+sqlite3_stmt *HistoryStore::selectRange(const QString &columns, qint64 fromMs, qint64 toMs, int address)
+{
+    QString sql = QStringLiteral("SELECT %1 FROM sample WHERE time BETWEEN ? AND ?").arg(columns);
+    if (address >= 0)
+        sql += QStringLiteral(" AND device IN (SELECT id FROM device WHERE address=?)");
+    sql += QStringLiteral(" ORDER BY time, device");
+    // A day is some 55 000 rows: QSqlQuery would make a QVariant of every
+    // column of each, so the rows are stepped through SQLite itself, on the
+    // connection Qt SQL opened.
+    const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (!connection || sqlite3_prepare_v2(connection, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+        return nullptr;
+    sqlite3_bind_int64(stmt, 1, fromMs);
+    sqlite3_bind_int64(stmt, 2, toMs);
+    if (address >= 0)
+        sqlite3_bind_int(stmt, 3, address);
+    return stmt;
+}
+
 bool HistoryStore::forEachInRange(qint64 fromMs, qint64 toMs,
                                   const std::function<bool(const LiveSample &)> &visit, int address)
 {
     if (!m_open)
         return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QHash<int, int> addresses;
     QHash<int, QString> labels;
     {
-        QSqlQuery q(db);
+        QSqlQuery q(QSqlDatabase::database(m_connection, false));
         q.setForwardOnly(true);
         if (!q.exec(QStringLiteral("SELECT id, address FROM device")))
             return false;
@@ -403,25 +426,9 @@ bool HistoryStore::forEachInRange(qint64 fromMs, qint64 toMs,
         while (q.next())
             labels.insert(q.value(0).toInt(), q.value(1).toString());
     }
-    QString sql = QStringLiteral("SELECT %1 FROM sample WHERE time BETWEEN ? AND ?").arg(columnList());
-    if (address >= 0)
-        sql += QStringLiteral(" AND device IN (SELECT id FROM device WHERE address=?)");
-    sql += QStringLiteral(" ORDER BY time, device");
-    // A day is some 55 000 rows: QSqlQuery would make a QVariant of every
-    // column of each, so the rows are stepped through SQLite itself, on the
-    // connection Qt SQL opened.
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    sqlite3_stmt *stmt = selectRange(columnList(), fromMs, toMs, address);
+    if (!stmt)
         return false;
-    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
-    const QByteArray utf8 = sql.toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    if (!connection || sqlite3_prepare_v2(connection, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
-        return false;
-    sqlite3_bind_int64(stmt, 1, fromMs);
-    sqlite3_bind_int64(stmt, 2, toMs);
-    if (address >= 0)
-        sqlite3_bind_int(stmt, 3, address);
     LiveSample s;
     int device = -1, stage = -1, pvState = -1;
     int rc;
@@ -440,6 +447,34 @@ bool HistoryStore::forEachInRange(qint64 fromMs, qint64 toMs,
         const int pv = sqlite3_column_int(stmt, StatusColumn + 2);
         if (pv != pvState)
             s.pvStateText = labels.value(pvState = pv);
+        if (!visit(s)) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+bool HistoryStore::forEachValueInRange(qint64 fromMs, qint64 toMs, int address,
+                                       const QVector<LiveValue> &values,
+                                       const std::function<bool(const LiveSample &)> &visit)
+{
+    if (!m_open)
+        return false;
+    QString columns = QStringLiteral("time");
+    for (LiveValue v : values)
+        columns += QStringLiteral(", ") + QLatin1String(liveFields[v].key);
+    sqlite3_stmt *stmt = selectRange(columns, fromMs, toMs, address);
+    if (!stmt)
+        return false;
+    LiveSample s;
+    s.address = address;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        s.timeMs = sqlite3_column_int64(stmt, 0);
+        for (int i = 0; i < values.size(); ++i)
+            s.counts[values[i]] = sqlite3_column_int64(stmt, 1 + i);
         if (!visit(s)) {
             rc = SQLITE_DONE;
             break;

@@ -1,10 +1,11 @@
 // Both catalogues load from the program's resources, every text the operator
-// sees in the window, its tabs, the settings dialog, the menu bar and the
-// status bar comes out of the chosen catalogue, and translated code texts
+// sees in the window, its tabs, the settings dialog, the menu bar, the export
+// dialog and the status bar comes out of the chosen catalogue, and translated code texts
 // still map back to their codes.
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QGroupBox>
@@ -19,6 +20,8 @@
 #include "app_language.h"
 #include "app_setting_dialog.h"
 #include "code_tables.h"
+#include "history_export.h"
+#include "history_recording.h"
 #include "operator_feedback.h"
 #include "window_fixture.h"
 
@@ -169,9 +172,16 @@ private slots:
 
         WindowFixture f;
         MainWindow &w = f.w();
-        // The status bar as it reads after a failed Connect as well.
+        // Recording on adds "Export CSV"; the status bar as it reads after a
+        // failed Connect as well.
+        QVERIFY(f.dir.writeConfig(QStringLiteral("[record]\nenabled=true\ndatabase=history.sqlite\n")));
+        w.history->applyConfig();
         pressConnect(w);
         QList<Shown> shown = textsOf(&w);
+        HistoryExport *exporter = w.history->exporter();
+        QVERIFY(w.menuBar()->actions().contains(exporter->action()));
+        QVERIFY(inspectModalDialog([&] { exporter->run(); },
+                                   [&](QDialog *dialog) { shown += textsOf(dialog); }));
         {
             app_setting_Dialog dialog(nullptr);
             shown += textsOf(&dialog);

@@ -20,15 +20,11 @@
 #include <unistd.h>
 
 #include "headless_logger.h"
+#include "logger_process.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
 namespace {
-
-QString loggerExe()
-{
-    return QString::fromLocal8Bit(qgetenv("SOLAR_LOGGER_EXE"));
-}
 
 // The complete lines of text so far; a trailing piece without its line
 // break is not a line yet.
@@ -69,38 +65,13 @@ const QRegularExpression isoTime(QStringLiteral(
     R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
 
 // The logger as a child process; stdout gathered by the test.
-struct LoggerRun
+struct LoggerRun : LoggerProcess
 {
-    explicit LoggerRun(const QStringList &arguments)
-    {
-        process.setProgram(loggerExe());
-        process.setArguments(arguments);
-        process.start();
-    }
-    ~LoggerRun()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-    QByteArray out()
-    {
-        stdoutText += process.readAllStandardOutput();
-        return stdoutText;
-    }
+    using LoggerProcess::LoggerProcess;
     bool waitForSamples(int n, int timeoutMs)
     {
         return QTest::qWaitFor([&] { return samplesIn(completeLines(out())).size() >= n; }, timeoutMs);
     }
-    bool stop(int signal = SIGTERM)
-    {
-        ::kill(pid_t(process.processId()), signal);
-        return process.waitForFinished(3000);
-    }
-
-    QProcess process;
-    QByteArray stdoutText;
 };
 
 } // namespace
@@ -143,7 +114,7 @@ private slots:
             dir.writeConfig(tcpConfigText(sim.listenTcp(), configProtocol(ProtocolKind(protocol)),
                                           configController(ControllerType(type))));
 
-        LoggerRun run({});
+        LoggerRun run{QStringList()};
         QVERIFY(run.waitForSamples(2, 15000));
         QVERIFY(run.stop());
         QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
@@ -237,7 +208,7 @@ private slots:
         const QByteArray text = run.out();
         QVERIFY(text.endsWith('\n'));
         QVERIFY(allLinesParse(completeLines(text)));
-        const QByteArray err = run.process.readAllStandardError();
+        const QByteArray err = run.err();
         QVERIFY2(err.contains("link down: ClosedByPeer"), err.constData());
         QVERIFY2(err.contains("link down: Refused"), err.constData());
     }
@@ -305,7 +276,7 @@ private slots:
         TempWorkDir dir;
         SimulatedController sim(ProtocolModbusTcp, ControllerMppt);
         dir.writeConfig(tcpConfigText(sim.listenTcp(), QStringLiteral("TCP Modbus"), QStringLiteral("MPPT")));
-        LoggerRun run({});
+        LoggerRun run{QStringList()};
         QVERIFY(run.waitForSamples(1, 15000));
         SimFaults silent;
         silent.silence = true;

@@ -13,17 +13,13 @@
 #include <csignal>
 
 #include "history_store.h"
+#include "logger_process.h"
 #include "mqtt_fixture.h"
 #include "sample_text.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
 namespace {
-
-QString loggerExe()
-{
-    return QString::fromLocal8Bit(qgetenv("SOLAR_LOGGER_EXE"));
-}
 
 QList<QByteArray> sampleLines(const QByteArray &text)
 {
@@ -37,47 +33,13 @@ QList<QByteArray> sampleLines(const QByteArray &text)
 }
 
 // The logger as a child process in the working directory, its data home set.
-struct LoggerRun
+struct LoggerRun : LoggerProcess
 {
-    LoggerRun(const QStringList &arguments, const QString &dataHome)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-        process.setProcessEnvironment(env);
-        process.start(loggerExe(), arguments);
-    }
-    ~LoggerRun()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-    QByteArray out()
-    {
-        stdoutText += process.readAllStandardOutput();
-        return stdoutText;
-    }
-    QByteArray err()
-    {
-        stderrText += process.readAllStandardError();
-        return stderrText;
-    }
+    using LoggerProcess::LoggerProcess;
     bool waitForSamples(int n, int timeoutMs = 15000)
     {
         return QTest::qWaitFor([&] { return sampleLines(out()).size() >= n; }, timeoutMs);
     }
-    bool stop()
-    {
-        ::kill(pid_t(process.processId()), SIGTERM);
-        const bool ended = process.waitForFinished(5000);
-        out();
-        err();
-        return ended;
-    }
-    QProcess process;
-    QByteArray stdoutText;
-    QByteArray stderrText;
 };
 
 struct ExportRun

@@ -12,6 +12,7 @@
 #include "monitor_core.h"
 #include "pty_pair.h"
 #include "simulated_controller.h"
+#include "tcp_device.h"
 #include "temp_workdir.h"
 
 Q_DECLARE_METATYPE(MonitorCore::LinkReason)
@@ -285,6 +286,73 @@ private slots:
         QTRY_VERIFY(!core.linkIsUp());
         QCOMPARE(core.lastLinkEvent().reason, Reason::SerialPortLost);
         QCOMPARE(core.lastLinkEvent().portName, pty.slavePath());
+    }
+
+    // Requests that meet a full kernel buffer wait in the link's queue behind
+    // what the kernel did not take, and the link stays up; once the queue has
+    // drained they go out at once again. The device gets every frame whole
+    // and in order.
+    void fullOutputBufferKeepsEveryFrame_data()
+    {
+        QTest::addColumn<int>("link");
+        QTest::newRow("tcp") << int(Link::Tcp);
+        QTest::newRow("pty") << int(Link::Pty);
+    }
+
+    void fullOutputBufferKeepsEveryFrame()
+    {
+        QFETCH(int, link);
+        const bool tcp = link == int(Link::Tcp);
+        TempWorkDir dir;
+        TcpDevice device;
+        PtyPair pty;
+        QVERIFY(device.isListening() && pty.isOpen());
+        dir.writeConfig(tcp ? tcpConfigText(device.port(), QStringLiteral("TCP Modbus"))
+                            : serialConfigText(pty.slavePath(), 115200, 1, QStringLiteral("Modbus")));
+        MonitorCore core;
+        core.refreshTimer.stop();
+        QByteArray sent;
+        QObject::connect(&core, &MonitorCore::frameSent, [&sent](const QByteArray &f) { sent += f; });
+        core.connectLink();
+        QIODevice *port = &core.serialPort;
+        if (tcp) {
+            QVERIFY(device.waitForClient());
+            QTRY_VERIFY(core.linkIsUp());
+            // Small buffers fill after a few hundred requests.
+            core.tcpSocket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+            device.client()->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            port = &core.tcpSocket;
+        }
+        QVERIFY(core.linkIsUp());
+        // Frames of different starts and lengths, so a lost or repeated piece shows.
+        int i = 0;
+        const auto request = [&core, &i, tcp] {
+            const quint16 start = quint16(i % 1000);
+            const int count = 1 + i % 8;
+            ++i;
+            if (tcp)
+                core.mainEngine.modbusTcpReadRegisters(start, count);
+            else
+                core.mainEngine.modbusRtuReadRegisters(start, count);
+        };
+        const auto received = [&](int n) {
+            return tcp ? device.readExactly(n, 10000) : pty.readExactly(n, 10000);
+        };
+
+        // The device reads nothing while the event loop is not running.
+        while (port->bytesToWrite() == 0 && i < 500000)
+            request();
+        QVERIFY(port->bytesToWrite() > 0);
+        for (int k = 0; k < 5; ++k)
+            request();
+        QCOMPARE(received(sent.size()), sent);
+        QTRY_COMPARE(port->bytesToWrite(), qint64(0));
+
+        const int before = sent.size();
+        request();
+        QCOMPARE(port->bytesToWrite(), qint64(0));
+        QCOMPARE(received(sent.size() - before), sent.mid(before));
+        QVERIFY(core.linkIsUp());
     }
 
     // A parameter action started while a tick waits takes the answer; the

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "com_protocol_solar.h"
+#include "engine_probe.h"
 
 // A request builds its frame in place: the only heap work it may cause is Qt's
 // own registration of the restarted response timer. Every allocation of this
@@ -70,6 +71,8 @@ void sealRtuAnswer(com_protocol_solar &engine)
 } // namespace
 
 Q_DECLARE_METATYPE(Request)
+using TextField = QString DeviceData::*;
+Q_DECLARE_METATYPE(TextField)
 
 class tst_request_allocations : public QObject
 {
@@ -81,6 +84,8 @@ private slots:
     void refusalAllocatesNothing();
     void answerAllocatesNothing_data();
     void answerAllocatesNothing();
+    void repeatedTextAllocatesNothing_data();
+    void repeatedTextAllocatesNothing();
 };
 
 void tst_request_allocations::init()
@@ -183,6 +188,74 @@ void tst_request_allocations::answerAllocatesNothing()
     QCOMPARE(allocationsOf([&] { engine.processResponse(); }), 0L);
     QCOMPARE(succeeded.count(), 2);
     QVERIFY(!engine.deviceData.pvStateText.isEmpty());
+}
+
+void tst_request_allocations::repeatedTextAllocatesNothing_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<Request>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("changed");
+    QTest::addColumn<TextField>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("changedText");
+    const int D = ProtocolDefine, R = ProtocolModbusRtu;
+    const auto rtuRead = [](int start, int count) {
+        return Request([start, count](com_protocol_solar &e) { e.modbusRtuReadRegisters(quint16(start), count); });
+    };
+    QTest::newRow("Define model") << D << Request([](com_protocol_solar &e) { e.defineReadDeviceModel(); })
+        << defineReply(0x78, "4d 50 50 54 2d 36 30 41 00 00 00 00") << defineReply(0x78, "4d 50 50 54 2d 34 30 41 00 00 00 00")
+        << &DeviceData::deviceModel << "MPPT-60A" << "MPPT-40A";
+    QTest::newRow("Define version") << D << Request([](com_protocol_solar &e) { e.defineReadVersionAndRatings(); })
+        << defineReply(0x79, "30 14 17 00 00 06 00 00 00 00 00 00") << defineReply(0x79, "30 14 18 00 00 06 00 00 00 00 00 00")
+        << &DeviceData::versionInfo << "HRV2.3" << "HRV2.4";
+    QTest::newRow("Define encryption") << D << Request([](com_protocol_solar &e) { e.defineReadEncryptionState(); })
+        << defineReply(0xC6, "00 00 00 00 00 00 00 00 00 00 00 00") << defineReply(0xC6, "00 01 00 00 00 00 00 00 00 00 00 00")
+        << &DeviceData::encryptionText << "已加密" << "未加密";
+    QTest::newRow("RTU version") << R << rtuRead(70, 2) << rtuReadReply({12, 105}) << rtuReadReply({12, 106})
+        << &DeviceData::versionInfo << "HRV1.2,SFV10.5" << "HRV1.2,SFV10.6";
+    QTest::newRow("RTU padded model") << R << rtuRead(72, 12)
+        << rtuReadReply({0, 0, 0, 0, 0, 0, 'A', '0', '6', '-', 'C', 'S'})
+        << rtuReadReply({0, 0, 0, 0, 0, 0, 'A', '0', '4', '-', 'C', 'S'})
+        << &DeviceData::deviceModel << "SC-60A" << "SC-40A";
+    QTest::newRow("RTU factory") << R << rtuRead(96, 18)
+        << rtuReadReply({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4300, 0x4142})
+        << rtuReadReply({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x4400, 0x4142})
+        << &DeviceData::factoryInfo << "ABC" << "ABD";
+    QTest::newRow("RTU baud rate") << R << rtuRead(117, 1) << rtuReadReply({960}) << rtuReadReply({11520})
+        << &DeviceData::baudRateText << "9600" << "115200";
+    QTest::newRow("RTU calibration") << R << rtuRead(136, 1) << rtuReadReply({0}) << rtuReadReply({0x0F})
+        << &DeviceData::calibrationText << "已校准" << "未校准";
+}
+
+// A text answered again as before is kept without building it anew; an
+// answer that changes it still shows the change.
+void tst_request_allocations::repeatedTextAllocatesNothing()
+{
+    QFETCH(int, protocol);
+    QFETCH(Request, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, changed);
+    QFETCH(TextField, field);
+    QFETCH(QString, text);
+    QFETCH(QString, changedText);
+    EngineProbe probe(protocol);
+    com_protocol_solar &engine = probe.engine;
+    request(engine);
+    probe.respond(answer);
+    QCOMPARE(engine.deviceData.*field, text);
+
+    request(engine);
+    std::memcpy(engine.rxFrame, answer.constData(), size_t(answer.size()));
+    engine.rxLength = answer.size();
+    QCOMPARE(allocationsOf([&] { engine.processResponse(); }), 0L);
+    QCOMPARE(engine.deviceData.*field, text);
+
+    request(engine);
+    probe.respond(changed);
+    QCOMPARE(engine.deviceData.*field, changedText);
+    QCOMPARE(probe.successes, 3);
+    QCOMPARE(probe.failures, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_request_allocations)

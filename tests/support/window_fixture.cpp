@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTest>
 
@@ -53,6 +54,26 @@ bool WindowFixture::connectSerial(PtyPair &pty, const QString &protocol, int add
         return false;
     pressConnect(*window);
     return linkIsUp(*window);
+}
+
+bool inspectModalDialog(const std::function<void()> &open, const std::function<void(QDialog *)> &inspect)
+{
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        seen = QTest::qWaitForWindowExposed(dialog);
+        if (seen)
+            inspect(dialog);
+        dialog->reject();
+    });
+    poll.start();
+    open();
+    return seen;
 }
 
 void WindowFixture::holdRefreshCycle()

@@ -5,12 +5,14 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "mainwindow.h"
 #include "temp_workdir.h"
 
 class PtyPair;
+class QDialog;
 class TcpDevice;
 
 // A widget of the form by its object name (the form's generated header
@@ -51,6 +53,11 @@ public:
     // itself. (Ticks before Connect return at once anyway.)
     void holdRefreshCycle();
 };
+
+// Runs open, which shows a modal dialog and waits in it; inspect gets the
+// dialog once it is on screen, then the dialog is rejected so open returns.
+// False when open returned without showing one.
+bool inspectModalDialog(const std::function<void()> &open, const std::function<void(QDialog *)> &inspect);
 
 // Catches every message box shown while it lives, records it and closes it,
 // so a call that runs a modal box returns instead of blocking the test.
