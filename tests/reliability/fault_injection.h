@@ -136,11 +136,13 @@ inline Rewrite rewriteFor(Fault fault, ProtocolKind p)
             return resealed(reply, p);
         };
     };
+    // The head is copied: an initializer list's elements end with the call.
     const auto pdu = [p](std::initializer_list<int> head, int filler) {
-        return [p, head, filler](const QByteArray &request, const QByteArray &) {
-            QByteArray body;
-            for (int b : head)
-                body.append(char(b));
+        QByteArray start;
+        for (int b : head)
+            start.append(char(b));
+        return [p, start, filler](const QByteArray &request, const QByteArray &) {
+            QByteArray body = start;
             body.append(QByteArray(filler, '\x22'));
             body[0] = char(quint8(request.at(functionAt(p))) | (quint8(body.at(0)) & 0x80));
             return modbusAnswer(request, p, body);
