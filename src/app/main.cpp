@@ -7,6 +7,10 @@
 
 int main(int argc, char *argv[])
 {
+    // Nothing here draws with OpenGL; on X11 Qt would still load Mesa (and
+    // its LLVM) at start, a third of the time to the first paint.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     FormFonts::prepareApplication();
     QApplication app(argc, argv);
     installLanguage();   // before any text is built
