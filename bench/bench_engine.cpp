@@ -1,7 +1,6 @@
 // Engine cost of a 12-register Modbus read: request frames built and
 // checksummed, responses validated and decoded, per second; and a count of
-// heap allocations made while doing so (this executable replaces malloc and
-// friends with counting wrappers around glibc's own).
+// heap allocations made while doing so (counting_malloc in front of glibc's).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <atomic>
@@ -12,20 +11,11 @@
 
 #include "bench_support.h"
 #include "com_protocol_solar.h"
+#include "counting_malloc.h"
 #include "simulated_controller.h"
-
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *__libc_memalign(size_t, size_t);
-void __libc_free(void *);
-}
 
 namespace {
 
-bool counting = false;
-long allocations = 0;
 constexpr int TraceDepth = 14;
 struct Trace
 {
@@ -34,57 +24,16 @@ struct Trace
 };
 Trace *tracing = nullptr;   // where the next allocation's call stack goes
 
-void noteAllocation()
+void traceAllocation()
 {
-    if (!counting)
-        return;
-    ++allocations;
     if (tracing && tracing->depth == 0) {
         Trace *t = tracing;
-        tracing = nullptr;   // backtrace() may allocate itself
+        tracing = nullptr;
         t->depth = backtrace(t->frames, TraceDepth);
     }
 }
 
 } // namespace
-
-extern "C" {
-void *malloc(size_t n)
-{
-    noteAllocation();
-    return __libc_malloc(n);
-}
-void *calloc(size_t n, size_t m)
-{
-    noteAllocation();
-    return __libc_calloc(n, m);
-}
-void *realloc(void *p, size_t n)
-{
-    noteAllocation();
-    return __libc_realloc(p, n);
-}
-void *memalign(size_t a, size_t n)
-{
-    noteAllocation();
-    return __libc_memalign(a, n);
-}
-void *aligned_alloc(size_t a, size_t n)
-{
-    noteAllocation();
-    return __libc_memalign(a, n);
-}
-int posix_memalign(void **out, size_t a, size_t n)
-{
-    noteAllocation();
-    *out = __libc_memalign(a, n);
-    return *out ? 0 : 12;
-}
-void free(void *p)
-{
-    __libc_free(p);
-}
-}
 
 namespace {
 
@@ -135,28 +84,23 @@ Cost run(ProtocolKind protocol, bool trace)
     e.stopResponseTimer();
     e.txLength = 0;
 
-    allocations = 0;
     Trace requestTrace, responseTrace;
     long requestAllocs = 0, responseAllocs = 0;
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < Iterations; ++i) {
         tracing = trace && i == 0 ? &requestTrace : nullptr;
-        counting = true;
+        CountingMalloc::start(traceAllocation);
         protocol == ProtocolModbusTcp ? e.modbusTcpReadRegisters(Start, Count) : e.modbusRtuReadRegisters(Start, Count);
-        counting = false;
-        requestAllocs += allocations;
-        allocations = 0;
+        requestAllocs += CountingMalloc::stop();
         std::memcpy(e.rxFrame, reply.constData(), size_t(reply.size()));
         if (protocol == ProtocolModbusTcp)
             std::memcpy(e.rxFrame, e.txFrame, 2);   // this request's transaction id
         e.rxLength = reply.size();
         tracing = trace && i == 0 ? &responseTrace : nullptr;
-        counting = true;
+        CountingMalloc::start(traceAllocation);
         e.processResponse();
-        counting = false;
-        responseAllocs += allocations;
-        allocations = 0;
+        responseAllocs += CountingMalloc::stop();
     }
     tracing = nullptr;
     Cost cost;

@@ -19,66 +19,28 @@
 #include <unistd.h>
 
 #include "bench_support.h"
+#include "counting_malloc.h"
 #include "headless_logger.h"
 #include "line_sink.h"
 
 namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-thread_local long timerAllocations = 0;
+long timerAllocations = 0;
 
 // Whether the allocation under way comes from registering a timer with the
 // event dispatcher (every QTimer::start does one).
-bool forATimer()
+void noteTimerAllocation()
 {
-    void *frames[8];
-    const int n = backtrace(frames, 8);
+    void *frames[10];
+    const int n = backtrace(frames, 10);
     for (int i = 1; i < n; ++i) {
         Dl_info info;
-        if (dladdr(frames[i], &info) && info.dli_sname && std::strstr(info.dli_sname, "registerTimer"))
-            return true;
+        if (dladdr(frames[i], &info) && info.dli_sname && std::strstr(info.dli_sname, "registerTimer")) {
+            ++timerAllocations;
+            return;
+        }
     }
-    return false;
 }
-
-void countAllocation()
-{
-    ++allocations;
-    counting = false;   // backtrace and dladdr may allocate themselves
-    if (forATimer())
-        ++timerAllocations;
-    counting = true;
-}
-}
-
-#ifndef __SANITIZE_ADDRESS__
-extern "C" {
-void *__libc_malloc(std::size_t size);
-void *__libc_calloc(std::size_t count, std::size_t size);
-void *__libc_realloc(void *p, std::size_t size);
-
-void *malloc(std::size_t size)
-{
-    if (counting)
-        countAllocation();
-    return __libc_malloc(size);
-}
-
-void *calloc(std::size_t count, std::size_t size)
-{
-    if (counting)
-        countAllocation();
-    return __libc_calloc(count, size);
-}
-
-void *realloc(void *p, std::size_t size)
-{
-    if (counting)
-        countAllocation();
-    return __libc_realloc(p, size);
-}
-}
-#endif
+} // namespace
 
 namespace {
 
@@ -167,27 +129,24 @@ void measureAllocations(const QString &dir, quint16 port)
     void *warm[2];
     backtrace(warm, 2);   // loads what backtrace needs before counting starts
     const quint16 t0 = logger.core.mainEngine.transactionId;
-    allocations = 0;
     timerAllocations = 0;
     // Counting starts inside the loop, past the loop's own timer and event
     // loop, so only the logger's allocations are counted.
-    QTimer::singleShot(0, [] { counting = true; });
+    QTimer::singleShot(0, [] { CountingMalloc::start(noteTimerAllocation); });
     runEventsUntil([] { return false; }, 6000);
-    counting = false;
-    const long polled = allocations;
+    const long polled = CountingMalloc::stop();
     const long polledForTimers = timerAllocations;
     const int requests = quint16(logger.core.mainEngine.transactionId - t0);
 
     QTimer bare;
     bare.start(100);
-    allocations = 0;
-    counting = true;
+    CountingMalloc::start();
     for (int i = 0; i < 100; ++i) {
         bare.stop();
         bare.start(100);
     }
-    counting = false;
-    const double perTimer = allocations / 100.0;
+    const long bareAllocations = CountingMalloc::stop();
+    const double perTimer = bareAllocations / 100.0;
     logger.stop();
     ::close(fd);
 

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "com_protocol_solar.h"
+#include "counting_malloc.h"
 #include "engine_probe.h"
 
 // A request builds its frame in place: the only heap work it may cause is Qt's
@@ -12,50 +13,14 @@
 // thread (operator new and Qt's containers both end in malloc, which this
 // executable interposes) is counted while a request is issued and compared
 // with a bare restart of the timer.
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-}
-
-// AddressSanitizer brings its own malloc; the counting one cannot sit beside it.
-#ifndef __SANITIZE_ADDRESS__
-extern "C" {
-void *__libc_malloc(std::size_t size);
-void *__libc_calloc(std::size_t count, std::size_t size);
-void *__libc_realloc(void *p, std::size_t size);
-
-void *malloc(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    return __libc_malloc(size);
-}
-
-void *calloc(std::size_t count, std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    return __libc_calloc(count, size);
-}
-
-void *realloc(void *p, std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    return __libc_realloc(p, size);
-}
-}
-#endif
 
 namespace {
 
 long allocationsOf(const std::function<void()> &call)
 {
-    allocations = 0;
-    counting = true;
+    CountingMalloc::start();
     call();
-    counting = false;
-    return allocations;
+    return CountingMalloc::stop();
 }
 
 using Request = std::function<void(com_protocol_solar &)>;
@@ -90,9 +55,8 @@ private slots:
 
 void tst_request_allocations::init()
 {
-#ifdef __SANITIZE_ADDRESS__
-    QSKIP("allocations are not counted under AddressSanitizer");
-#endif
+    if (!CountingMalloc::available())
+        QSKIP("allocations are not counted under AddressSanitizer");
 }
 
 void tst_request_allocations::requestAllocatesNothing_data()
