@@ -6,8 +6,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
-#include <QPointer>
+#include <QDeadlineTimer>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <mosquitto.h>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "config_file.h"
 
@@ -49,9 +57,9 @@ QString topicSafe(const QString &text)
     return out;
 }
 
-QString tr(const char *text)
+QString tr(const char *text, const char *disambiguation = nullptr, int n = -1)
 {
-    return QCoreApplication::translate("MqttPublisher", text);
+    return QCoreApplication::translate("MqttPublisher", text, disambiguation, n);
 }
 
 } // namespace
@@ -80,10 +88,125 @@ MqttConfig readMqttConfig(const ConfigFile &config)
     return c;
 }
 
+struct MqttPublisher::Attempt
+{
+    bool wasConnected = false;   // the broker had taken us on this attempt
+    int connack = -1;            // the broker's answer to CONNECT; -1: none came
+    int rc = MOSQ_ERR_SUCCESS;
+    int err = 0;                 // errno for MOSQ_ERR_ERRNO
+    QString tlsError;
+    int retrySeconds = 0;
+};
+
+// The network thread and what it shares with the publisher. Only the quit
+// flag and the delays are written from the publisher's side while it runs.
+struct MqttPublisher::Network
+{
+    MqttPublisher *owner = nullptr;
+    quint64 id = 0;
+    mosquitto *mosq = nullptr;
+    QByteArray host;
+    int port = 0;
+    std::atomic<int> minDelay{1};
+    std::atomic<int> maxDelay{60};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> quit{false};
+    std::thread thread;
+    // Network thread only.
+    int connack = -1;
+    QString tlsError;
+
+    void run();
+    void requestQuit()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+    }
+    template <typename F> void post(F f)
+    {
+        MqttPublisher *p = owner;
+        const quint64 mine = id;
+        QMetaObject::invokeMethod(p, [p, mine, f] {
+            if (p->m_net && p->m_net->id == mine)   // events of a stopped thread are stale
+                f(p);
+        }, Qt::QueuedConnection);
+    }
+
+    static void onConnect(mosquitto *, void *self, int rc)
+    {
+        auto *net = static_cast<Network *>(self);
+        net->connack = rc;
+        if (rc == 0)
+            net->post([](MqttPublisher *p) { p->handleConnected(); });
+    }
+    static void onLog(mosquitto *, void *self, int level, const char *text)
+    {
+        // libmosquitto says why a TLS handshake failed only in its log.
+        if (level != MOSQ_LOG_ERR || !text || qstrncmp(text, "OpenSSL Error", 13) != 0)
+            return;
+        auto *net = static_cast<Network *>(self);
+        const QString line = QString::fromUtf8(text);
+        const int colon = line.indexOf(QLatin1String(": "));
+        net->tlsError = colon > 0 ? line.mid(colon + 2) : line;
+    }
+};
+
+void MqttPublisher::Network::run()
+{
+    int delay = minDelay;
+    while (!quit) {
+        connack = -1;
+        tlsError.clear();
+        errno = 0;
+        // Resolving the name blocks here; the TCP connect and TLS go on in the loop.
+        int rc = mosquitto_connect_async(mosq, host.constData(), port, KeepAliveSeconds);
+        int err = errno;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            QDeadlineTimer closing(QDeadlineTimer::Forever);
+            for (;;) {
+                rc = mosquitto_loop(mosq, 100, 1);
+                err = errno;
+                if (rc != MOSQ_ERR_SUCCESS)
+                    break;
+                if (quit) {
+                    // Up: let the "offline" and DISCONNECT out, briefly.
+                    if (connack != 0)
+                        break;
+                    if (closing.isForever())
+                        closing.setRemainingTime(2000);
+                    else if (closing.hasExpired())
+                        break;
+                }
+            }
+        }
+        if (quit)
+            break;
+        if (connack == 0)
+            delay = minDelay;   // a lost connection starts the backoff afresh
+        Attempt a;
+        a.wasConnected = connack == 0;
+        a.connack = connack;
+        a.rc = rc;
+        a.err = err;
+        a.tlsError = tlsError;
+        a.retrySeconds = delay;
+        post([a](MqttPublisher *p) { p->handleAttemptEnded(a); });
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wake.wait_for(lock, std::chrono::seconds(delay), [this] { return bool(quit); }))
+            break;
+        delay = qMin(delay * 2, int(maxDelay));
+    }
+}
+
 MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent)
 {
     static const int initialised = mosquitto_lib_init();
     Q_UNUSED(initialised)
+    qRegisterMetaType<MqttLinkStatus>();
 }
 
 MqttPublisher::~MqttPublisher()
@@ -104,6 +227,17 @@ void MqttPublisher::reportError(const QString &text)
     emit errorOccurred(text);
 }
 
+void MqttPublisher::setLink(const MqttLinkStatus &status)
+{
+    // Attempts that end as the one before them change nothing worth a word.
+    if (status.state == m_link.state && status.reason == m_link.reason)
+        return;
+    m_link = status;
+    if (status.state == MqttLinkStatus::Failed || status.state == MqttLinkStatus::Lost)
+        reportError(status.text);
+    emit linkChanged(m_link);
+}
+
 void MqttPublisher::setQueueLimit(int messages)
 {
     m_queueLimit = qMax(1, messages);
@@ -117,8 +251,10 @@ void MqttPublisher::setReconnectDelays(int minSeconds, int maxSeconds)
 {
     m_reconnectMin = qMax(1, minSeconds);
     m_reconnectMax = qMax(m_reconnectMin, maxSeconds);
-    if (m_mosq)
-        mosquitto_reconnect_delay_set(m_mosq, unsigned(m_reconnectMin), unsigned(m_reconnectMax), true);
+    if (m_net) {
+        m_net->minDelay = m_reconnectMin;
+        m_net->maxDelay = m_reconnectMax;
+    }
 }
 
 bool MqttPublisher::start(const MqttConfig &config, int address)
@@ -134,15 +270,14 @@ bool MqttPublisher::start(const MqttConfig &config, int address)
     const QByteArray clientId = config.clientId.isEmpty()
                                     ? QByteArray("solar-monitor-") + QByteArray::number(QCoreApplication::applicationPid())
                                     : config.clientId.toUtf8();
-    m_mosq = mosquitto_new(clientId.constData(), true, this);
+    m_mosq = mosquitto_new(clientId.constData(), true, nullptr);
     if (!m_mosq) {
         reportError(tr("MQTT: the client cannot be created"));
         return false;
     }
-    mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
-    mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
-    mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLog);
-    mosquitto_reconnect_delay_set(m_mosq, unsigned(m_reconnectMin), unsigned(m_reconnectMax), true);
+    mosquitto_threaded_set(m_mosq, true);
+    mosquitto_connect_callback_set(m_mosq, &Network::onConnect);
+    mosquitto_log_callback_set(m_mosq, &Network::onLog);
     if (!config.username.isEmpty())
         mosquitto_username_pw_set(m_mosq, config.username.toUtf8().constData(),
                                   config.password.isEmpty() ? nullptr : config.password.toUtf8().constData());
@@ -157,6 +292,10 @@ bool MqttPublisher::start(const MqttConfig &config, int address)
         }
     }
     device(address);
+    MqttLinkStatus connecting;
+    connecting.state = MqttLinkStatus::Connecting;
+    connecting.text = tr("MQTT: connecting to %1").arg(endpoint());
+    setLink(connecting);
     return connectClient();
 }
 
@@ -165,105 +304,67 @@ bool MqttPublisher::connectClient()
     const Device &willDevice = device(m_willAddress);
     const QByteArray willTopic = topic(willDevice.name, "availability");
     mosquitto_will_set(m_mosq, willTopic.constData(), 7, "offline", qMax(1, m_config.qos), true);
-    const int rc = mosquitto_connect_async(m_mosq, m_config.host.toUtf8().constData(), m_config.port,
-                                           KeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        // The network thread keeps trying; this only says why the first try failed.
-        reportError(tr("MQTT: cannot connect to %1: %2")
-                        .arg(endpoint(), QString::fromUtf8(mosquitto_strerror(rc))));
-    }
-    const int loop = mosquitto_loop_start(m_mosq);
-    if (loop != MOSQ_ERR_SUCCESS) {
-        reportError(tr("MQTT: the network thread cannot start: %1")
-                        .arg(QString::fromUtf8(mosquitto_strerror(loop))));
+    static quint64 lastId = 0;
+    m_net.reset(new Network);
+    m_net->owner = this;
+    m_net->id = ++lastId;
+    m_net->mosq = m_mosq;
+    m_net->host = m_config.host.toUtf8();
+    m_net->port = m_config.port;
+    m_net->minDelay = m_reconnectMin;
+    m_net->maxDelay = m_reconnectMax;
+    mosquitto_user_data_set(m_mosq, m_net.get());
+    try {
+        m_net->thread = std::thread([net = m_net.get()] { net->run(); });
+    } catch (const std::system_error &e) {
+        m_net.reset();
+        reportError(tr("MQTT: the network thread cannot start: %1").arg(QString::fromLocal8Bit(e.what())));
         return false;
     }
     return true;
+}
+
+// Ends the network thread; with sayOffline, a connected client first says
+// "offline" for every device.
+void MqttPublisher::stopNetwork(bool sayOffline)
+{
+    if (!m_net)
+        return;
+    if (m_connected) {
+        if (sayOffline) {
+            for (Device &d : m_devices)
+                publish(topic(d.name, "availability"), "offline", qMax(1, m_config.qos), true);
+        }
+        mosquitto_disconnect(m_mosq);
+    }
+    m_net->requestQuit();
+    if (m_net->thread.joinable())
+        m_net->thread.join();
+    m_net.reset();   // what it still posted is stale now
+    m_connected = false;
+    for (Device &d : m_devices)
+        d.announced = false;
 }
 
 void MqttPublisher::stop()
 {
     if (!m_mosq)
         return;
-    if (m_connected) {
-        for (Device &d : m_devices)
-            publish(topic(d.name, "availability"), "offline", qMax(1, m_config.qos), true);
-        mosquitto_disconnect(m_mosq);
-    }
-    mosquitto_loop_stop(m_mosq, !m_connected);
-    m_generation.fetchAndAddRelaxed(1);   // events still queued from that thread are stale
+    const bool was = m_connected;
+    stopNetwork(true);
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
-    const bool was = m_connected;
-    m_connected = false;
-    for (Device &d : m_devices)
-        d.announced = false;
+    m_link = MqttLinkStatus();
     if (was)
         emit connectedChanged(false);
 }
 
-void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
-{
-    auto *p = static_cast<MqttPublisher *>(self);
-    const int generation = p->m_generation.loadRelaxed();
-    QMetaObject::invokeMethod(p, [p, rc, generation] {
-        if (generation == p->m_generation.loadRelaxed())
-            p->handleConnect(rc);
-    }, Qt::QueuedConnection);
-}
-
-void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
-{
-    auto *p = static_cast<MqttPublisher *>(self);
-    const int generation = p->m_generation.loadRelaxed();
-    QMetaObject::invokeMethod(p, [p, rc, generation] {
-        if (generation == p->m_generation.loadRelaxed())
-            p->handleDisconnect(rc);
-    }, Qt::QueuedConnection);
-}
-
-void MqttPublisher::onLog(mosquitto *, void *self, int level, const char *text)
-{
-    if (level != MOSQ_LOG_ERR || !text)
-        return;
-    auto *p = static_cast<MqttPublisher *>(self);
-    const QString message = QString::fromUtf8(text);
-    QMetaObject::invokeMethod(p, [p, message] { p->handleLog(message); }, Qt::QueuedConnection);
-}
-
-void MqttPublisher::handleLog(const QString &text)
-{
-    // libmosquitto says why a TLS handshake failed only in its log.
-    if (!text.startsWith(QLatin1String("OpenSSL Error")) || !m_mosq)
-        return;
-    const int colon = text.indexOf(QLatin1String(": "));
-    m_lastTlsError = colon > 0 ? text.mid(colon + 2) : text;
-    reportError(tr("MQTT: TLS with %1 failed (CA file %2): %3")
-                    .arg(endpoint(), m_config.caFile, m_lastTlsError));
-}
-
-void MqttPublisher::handleConnect(int rc)
+void MqttPublisher::handleConnected()
 {
     if (!m_mosq)
         return;
-    if (rc != 0) {
-        QString why;
-        switch (rc) {
-        case 4:
-            why = tr("bad user name or password");
-            break;
-        case 5:
-            why = tr("not authorised");
-            break;
-        default:
-            why = QString::fromUtf8(mosquitto_connack_string(rc));
-        }
-        reportError(tr("MQTT: broker %1 refused the connection: %2").arg(endpoint(), why));
-        return;
-    }
     m_connected = true;
     m_error.clear();
-    m_lastTlsError.clear();
     for (const QString &name : qAsConst(m_staleNames))
         withdraw(name);
     m_staleNames.clear();
@@ -277,19 +378,64 @@ void MqttPublisher::handleConnect(int rc)
             break;
         m_queue.pop_front();
     }
+    MqttLinkStatus up;
+    up.state = MqttLinkStatus::Connected;
+    up.text = tr("MQTT: connected to %1, publishing under %2/%3")
+                  .arg(endpoint(), m_config.topicPrefix, deviceName(m_willAddress));
+    setLink(up);
     emit connectedChanged(true);
 }
 
-void MqttPublisher::handleDisconnect(int rc)
+void MqttPublisher::handleAttemptEnded(const Attempt &a)
 {
-    if (!m_connected)
-        return;
+    const bool was = m_connected;
     m_connected = false;
     for (Device &d : m_devices)
         d.announced = false;
-    if (rc != 0)
-        reportError(tr("MQTT: connection to %1 lost, reconnecting").arg(endpoint()));
-    emit connectedChanged(false);
+
+    MqttLinkStatus s;
+    s.retrySeconds = a.retrySeconds;
+    const bool tls = a.rc == MOSQ_ERR_TLS || !a.tlsError.isEmpty();
+    if (a.connack > 0) {
+        s.refused = true;
+        switch (a.connack) {
+        case 4:
+            s.reason = tr("bad user name or password");
+            break;
+        case 5:
+            s.reason = tr("not authorised");
+            break;
+        default:
+            s.reason = QString::fromUtf8(mosquitto_connack_string(a.connack));
+        }
+    } else if (tls) {
+        s.reason = a.tlsError.isEmpty() ? tr("the TLS handshake failed") : a.tlsError;
+    } else if (a.rc == MOSQ_ERR_EAI) {
+        s.reason = tr("host name not found");
+    } else if (a.rc == MOSQ_ERR_ERRNO && a.err != 0) {
+        s.reason = QString::fromLocal8Bit(std::strerror(a.err));
+    } else if (a.rc == MOSQ_ERR_KEEPALIVE) {
+        s.reason = tr("no answer in time");
+    } else {
+        s.reason = QString::fromUtf8(mosquitto_strerror(a.rc));
+    }
+    const QString retry = tr("retrying in %n s", nullptr, a.retrySeconds);
+    if (a.wasConnected) {
+        s.state = MqttLinkStatus::Lost;
+        s.text = tr("MQTT: connection to %1 lost (%2); %3").arg(endpoint(), s.reason, retry);
+    } else {
+        s.state = MqttLinkStatus::Failed;
+        if (s.refused)
+            s.text = tr("MQTT: broker %1 refused the connection: %2; %3").arg(endpoint(), s.reason, retry);
+        else if (tls)
+            s.text = tr("MQTT: TLS with %1 failed (CA file %2): %3; %4")
+                         .arg(endpoint(), m_config.caFile, s.reason, retry);
+        else
+            s.text = tr("MQTT: cannot connect to %1: %2; %3").arg(endpoint(), s.reason, retry);
+    }
+    setLink(s);
+    if (was)
+        emit connectedChanged(false);
 }
 
 QByteArray MqttPublisher::topic(const QString &name, const char *leaf) const
@@ -336,13 +482,7 @@ void MqttPublisher::setIdentity(const DeviceIdentity &identity)
     if (renamed && identity.address == m_willAddress) {
         // The last will is fixed at connect time: reconnect so it names the new topic.
         const bool wasConnected = m_connected;
-        mosquitto_disconnect(m_mosq);   // also stops a reconnect in progress
-        // Without a connection the network thread may sit in its reconnect delay.
-        mosquitto_loop_stop(m_mosq, !wasConnected);
-        m_generation.fetchAndAddRelaxed(1);
-        m_connected = false;
-        for (Device &other : m_devices)
-            other.announced = false;
+        stopNetwork(false);
         if (wasConnected)
             emit connectedChanged(false);
         connectClient();

@@ -1,13 +1,14 @@
 #ifndef MQTT_PUBLISHER_H
 #define MQTT_PUBLISHER_H
 
-#include <QAtomicInt>
+#include <QMetaType>
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 
 #include "live_sample.h"
 
@@ -32,6 +33,19 @@ struct MqttConfig
 
 MqttConfig readMqttConfig(const ConfigFile &config);
 
+// How the link to the broker stands, with the words for it. A new value is
+// signalled only when the state or its reason changes, not at every attempt.
+struct MqttLinkStatus
+{
+    enum State { Stopped, Connecting, Connected, Failed, Lost };
+    State state = Stopped;
+    QString reason;        // Failed, Lost: why, e.g. "Connection refused"
+    bool refused = false;  // Failed: the broker answered and said no (login, ACL)
+    int retrySeconds = 0;  // Failed, Lost: the next attempt is this far away
+    QString text;          // the whole sentence, "MQTT: ..."
+};
+Q_DECLARE_METATYPE(MqttLinkStatus)
+
 // Publishes live samples to an MQTT broker, for Home Assistant, Node-RED and
 // the like:
 //
@@ -46,14 +60,21 @@ MqttConfig readMqttConfig(const ConfigFile &config);
 // on it, so a killed process turns "offline" too; the will covers the address
 // given to start(). Home Assistant discovery configs (retained) are sent at every
 // connect for each value of every device seen. While the broker is away the
-// state messages wait in a bounded queue (oldest dropped first and counted);
-// libmosquitto reconnects with a doubling delay.
+// state messages wait in a bounded queue (oldest dropped first and counted).
 //
-// libmosquitto runs its own network thread (mosquitto_loop_start): connecting,
-// TLS handshakes and DNS would otherwise block the window's event loop, and the
-// library's thread already does keep-alives and reconnect backoff. Its callbacks
-// only hand events over to this object's thread through queued calls; all state
-// here is touched by that one thread, and mosquitto_publish is thread-safe.
+// The broker is reached whenever it becomes reachable, however an attempt
+// failed (refused, host not found, timed out, TLS or login refused): the
+// network thread retries after 1 s, doubling up to a minute, and starts at
+// 1 s again after a connection that was up is lost. linkChanged() says each
+// change of the link once.
+//
+// libmosquitto runs in a network thread of ours: connecting, TLS handshakes
+// and DNS would otherwise block the window's event loop. libmosquitto's own
+// loop thread gives up for good when the very first connect fails at once (a
+// refused port on the same machine) or on a TLS error, so the thread runs the
+// retries itself. Its callbacks only hand events over to this object's thread
+// through queued calls; all state here is touched by that one thread, and
+// mosquitto_publish is thread-safe.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
@@ -80,10 +101,13 @@ public:
     void setQueueLimit(int messages);
     // Reconnect delay: starts at minSeconds, doubles up to maxSeconds.
     void setReconnectDelays(int minSeconds, int maxSeconds);
+    const MqttLinkStatus &linkStatus() const { return m_link; }
 
 signals:
     void connectedChanged(bool connected);
+    // Setup errors, and the link's failures (the same text as linkChanged).
     void errorOccurred(const QString &text);
+    void linkChanged(const MqttLinkStatus &status);
 
 private:
     struct Device
@@ -99,14 +123,14 @@ private:
         QByteArray payload;
     };
 
-    static void onConnect(mosquitto *, void *self, int rc);
-    static void onDisconnect(mosquitto *, void *self, int rc);
-    static void onLog(mosquitto *, void *self, int level, const char *text);
+    struct Network;
+    struct Attempt;   // how one attempt ended, from the network thread
 
     bool connectClient();
-    void handleConnect(int rc);
-    void handleDisconnect(int rc);
-    void handleLog(const QString &text);
+    void stopNetwork(bool sayOffline);
+    void handleConnected();
+    void handleAttemptEnded(const Attempt &attempt);
+    void setLink(const MqttLinkStatus &status);
     Device &device(int address);
     void announce(Device &device);
     void withdraw(const QString &name);
@@ -118,10 +142,11 @@ private:
 
     MqttConfig m_config;
     mosquitto *m_mosq = nullptr;
+    std::unique_ptr<Network> m_net;
     int m_willAddress = 0;
     bool m_connected = false;
     QString m_error;
-    QString m_lastTlsError;
+    MqttLinkStatus m_link;
     QHash<int, Device> m_devices;
     QStringList m_staleNames;         // renamed before the broker took us
     std::deque<Message> m_queue;
@@ -130,7 +155,6 @@ private:
     int m_reconnectMin = 1;
     int m_reconnectMax = 60;
     QByteArray m_payload;
-    QAtomicInt m_generation;          // bumped when the network thread is stopped
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <mosquitto.h>
+#include <csignal>
 #include <unistd.h>
 
 TestBroker::~TestBroker()
@@ -13,15 +14,35 @@ TestBroker::~TestBroker()
     stop();
 }
 
+quint16 TestBroker::freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+QString TestBroker::passwordFile() const
+{
+    return dir_.filePath(QStringLiteral("passwords"));
+}
+
+bool TestBroker::setPassword(const QString &user, const QString &password)
+{
+    return QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                             {QStringLiteral("-b"), passwordFile(), user, password}) == 0;
+}
+
+bool TestBroker::reload()
+{
+    return process_.state() == QProcess::Running && ::kill(pid_t(process_.processId()), SIGHUP) == 0;
+}
+
 bool TestBroker::start(quint16 port, const QStringList &users)
 {
     stop();
-    if (port == 0) {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost))
-            return false;
-        port = probe.serverPort();
-    }
+    if (port == 0)
+        port = freePort();
+    if (port == 0)
+        return false;
     port_ = port;
     QByteArray conf = "listener " + QByteArray::number(port) + " 127.0.0.1\npersistence false\n"
                       "log_dest stderr\nlog_type error\nlog_type warning\nlog_type notice\n";
@@ -31,12 +52,11 @@ bool TestBroker::start(quint16 port, const QStringList &users)
     if (users.isEmpty()) {
         conf += "allow_anonymous true\n";
     } else {
-        const QString passwords = dir_.filePath(QStringLiteral("passwords"));
+        const QString passwords = passwordFile();
         QFile(passwords).open(QIODevice::WriteOnly);
         for (const QString &user : users) {
             const QStringList parts = user.split(QLatin1Char(':'));
-            if (QProcess::execute(QStringLiteral("mosquitto_passwd"),
-                                  {QStringLiteral("-b"), passwords, parts.at(0), parts.at(1)}) != 0)
+            if (!setPassword(parts.at(0), parts.at(1)))
                 return false;
         }
         conf += "allow_anonymous false\npassword_file " + QFile::encodeName(passwords) + "\n";
@@ -96,12 +116,15 @@ void TestSubscriber::onMessage(mosquitto *, void *self, const struct mosquitto_m
                          QByteArray(static_cast<const char *>(m->payload), m->payloadlen), m->retain});
 }
 
-bool TestSubscriber::connectTo(quint16 port, const QByteArray &filter)
+bool TestSubscriber::connectTo(quint16 port, const QByteArray &filter, const char *user,
+                               const char *password)
 {
     mosquitto_lib_init();
     mosq_ = mosquitto_new(nullptr, true, this);
     if (!mosq_)
         return false;
+    if (user)
+        mosquitto_username_pw_set(mosq_, user, password);
     mosquitto_message_callback_set(mosq_, &TestSubscriber::onMessage);
     if (mosquitto_connect(mosq_, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
         return false;

@@ -19,10 +19,18 @@ public:
     // users: "name:password" entries; with any, anonymous clients are refused.
     bool start(quint16 port = 0, const QStringList &users = {});
     void stop();
+    // A port of 127.0.0.1 nobody listens on now, for a broker started later.
+    static quint16 freePort();
+    // Sets a user's password in the password file (start() with users first);
+    // the broker reads it at its next reload().
+    bool setPassword(const QString &user, const QString &password);
+    // SIGHUP: the broker reads its configuration and password file again.
+    bool reload();
     quint16 port() const { return port_; }
     QString log() const;
 
 private:
+    QString passwordFile() const;
     QTemporaryDir dir_;
     QProcess process_;
     quint16 port_ = 0;
@@ -40,7 +48,8 @@ class TestSubscriber
 {
 public:
     ~TestSubscriber();
-    bool connectTo(quint16 port, const QByteArray &filter = "#");
+    bool connectTo(quint16 port, const QByteArray &filter = "#", const char *user = nullptr,
+                   const char *password = nullptr);
     QVector<ReceivedMessage> messages() const;
     QVector<ReceivedMessage> on(const QByteArray &topic) const;
     // The newest payload on a topic; the null array when none came.

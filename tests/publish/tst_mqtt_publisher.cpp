@@ -23,6 +23,7 @@ private slots:
     void retainedDiscoveryForLateSubscriber();
     void lastWillWhenKilled();
     void queueAcrossBrokerRestart();
+    void brokerComesUpLater();
     void refusedLogin();
     void refusedTls();
     void config();
@@ -183,6 +184,7 @@ void TstMqttPublisher::queueAcrossBrokerRestart()
     MqttPublisher pub;
     pub.setReconnectDelays(1, 1);
     pub.setQueueLimit(5);
+    QSignalSpy links(&pub, &MqttPublisher::linkChanged);
     QVERIFY(pub.start(localConfig(broker.port()), 1));
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 5000);
     broker.stop();
@@ -201,6 +203,52 @@ void TstMqttPublisher::queueAcrossBrokerRestart()
     for (int i = 0; i < 5; ++i)
         QCOMPARE(got.at(i).payload, json(sample(1000 * (i + 4))));
     QCOMPARE(pub.queuedMessages(), 0);
+
+    // Said: connecting, connected, lost, perhaps one refused retry, connected.
+    QVector<MqttLinkStatus> said;
+    for (const QList<QVariant> &args : links)
+        said.append(args.at(0).value<MqttLinkStatus>());
+    QVERIFY(said.size() == 4 || said.size() == 5);
+    QCOMPARE(said.at(0).state, MqttLinkStatus::Connecting);
+    QCOMPARE(said.at(1).state, MqttLinkStatus::Connected);
+    QCOMPARE(said.at(2).state, MqttLinkStatus::Lost);
+    QCOMPARE(said.at(2).text, QStringLiteral("MQTT: connection to 127.0.0.1:%1 lost (%2); retrying in 1 s")
+                                  .arg(broker.port())
+                                  .arg(said.at(2).reason));
+    if (said.size() == 5)
+        QCOMPARE(said.at(3).reason, QStringLiteral("Connection refused"));
+    QCOMPARE(said.last().state, MqttLinkStatus::Connected);
+}
+
+void TstMqttPublisher::brokerComesUpLater()
+{
+    // A refused first attempt used to end all attempts.
+    const quint16 port = TestBroker::freePort();
+    MqttPublisher pub;
+    QSignalSpy links(&pub, &MqttPublisher::linkChanged);
+    QSignalSpy errors(&pub, &MqttPublisher::errorOccurred);
+    QVERIFY(pub.start(localConfig(port), 1));
+    QVERIFY(pub.isStarted());
+    pub.publishSample(sample(1000));
+    QTest::qWait(3500);   // attempts at 0, 1 and 3 s: refused alike, said once
+    QCOMPARE(links.size(), 2);
+    QCOMPARE(pub.linkStatus().state, MqttLinkStatus::Failed);
+    QCOMPARE(pub.linkStatus().reason, QStringLiteral("Connection refused"));
+    QVERIFY(!pub.linkStatus().refused);
+    QCOMPARE(pub.linkStatus().retrySeconds, 1);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), pub.linkStatus().text);
+
+    TestBroker broker;
+    QVERIFY(broker.start(port));
+    TestSubscriber sub;
+    QVERIFY(sub.connectTo(port, "solar/addr1/state"));
+    // The next attempt is due 7 s after the start.
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 6000);
+    QCOMPARE(links.size(), 3);
+    QCOMPARE(links.last().at(0).value<MqttLinkStatus>().text,
+             QStringLiteral("MQTT: connected to 127.0.0.1:%1, publishing under solar/addr1").arg(port));
+    QTRY_COMPARE_WITH_TIMEOUT(sub.last("solar/addr1/state"), json(sample(1000)), 3000);
 }
 
 void TstMqttPublisher::refusedLogin()

@@ -9,11 +9,14 @@ QString loggerExe()
     return QString::fromLocal8Bit(qgetenv("SOLAR_LOGGER_EXE"));
 }
 
-LoggerProcess::LoggerProcess(const QStringList &arguments, const QString &dataHome)
+LoggerProcess::LoggerProcess(const QStringList &arguments, const QString &dataHome,
+                             const QProcessEnvironment &environment)
 {
-    if (!dataHome.isEmpty()) {
+    if (!dataHome.isEmpty() || !environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        if (!dataHome.isEmpty())
+            env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        env.insert(environment);
         process.setProcessEnvironment(env);
     }
     process.start(loggerExe(), arguments);

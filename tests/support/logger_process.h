@@ -11,10 +11,12 @@
 QString loggerExe();
 
 // solar-logger run by a test; killed if the test ends with it still running.
-// dataHome, when given, is its XDG_DATA_HOME (where it records by default).
+// dataHome, when given, is its XDG_DATA_HOME (where it records by default);
+// environment adds variables to its environment.
 struct LoggerProcess
 {
-    explicit LoggerProcess(const QStringList &arguments, const QString &dataHome = QString());
+    explicit LoggerProcess(const QStringList &arguments, const QString &dataHome = QString(),
+                           const QProcessEnvironment &environment = QProcessEnvironment());
     ~LoggerProcess();
     LoggerProcess(const LoggerProcess &) = delete;
     LoggerProcess &operator=(const LoggerProcess &) = delete;

@@ -59,13 +59,9 @@ bool HistorySink::finish()
 
 MqttSink::MqttSink()
 {
-    QObject::connect(&publisher, &MqttPublisher::errorOccurred, &publisher, &say);
-    QObject::connect(&publisher, &MqttPublisher::connectedChanged, &publisher, [this](bool up) {
-        say(up ? QStringLiteral("MQTT: connected, publishing under %1/%2")
-                     .arg(topicPrefix_, publisher.deviceName(address_))
-               : QStringLiteral("MQTT: connection lost, %1 messages waiting")
-                     .arg(publisher.queuedMessages()));
-    });
+    // Each change of the broker link, once, in the publisher's words.
+    QObject::connect(&publisher, &MqttPublisher::linkChanged, &publisher,
+                     [](const MqttLinkStatus &status) { say(status.text); });
 }
 
 MqttSink::~MqttSink()
@@ -77,14 +73,14 @@ MqttSink::~MqttSink()
 
 bool MqttSink::start(const MqttConfig &config, int address)
 {
-    topicPrefix_ = config.topicPrefix;
-    address_ = address;
-    return publisher.start(config, address);
+    if (publisher.start(config, address))
+        return true;
+    say(publisher.errorString());
+    return false;
 }
 
 void MqttSink::writeSample(const LiveSample &sample)
 {
-    address_ = sample.address;
     publisher.publishSample(sample);
 }
 

@@ -32,9 +32,9 @@ public:
     HistoryStore store;
 };
 
-// Publishes every sample over MQTT when [mqtt] enabled. Broker trouble is
-// reported on stderr and polling goes on; the publisher reconnects by itself
-// and keeps a bounded queue meanwhile.
+// Publishes every sample over MQTT when [mqtt] enabled. Each change of the
+// broker link is said once on stderr and polling goes on; the publisher
+// reconnects by itself and keeps a bounded queue meanwhile.
 class MqttSink : public SampleSink
 {
 public:
@@ -50,10 +50,6 @@ public:
                        int utcOffsetSeconds) override;
 
     MqttPublisher publisher;
-
-private:
-    QString topicPrefix_;
-    int address_ = 0;
 };
 
 // Adds the history sink unless recording is off (--no-record, or [record]
