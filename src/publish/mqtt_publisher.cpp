@@ -416,8 +416,12 @@ void MqttPublisher::handleAttemptEnded(const Attempt &a)
         s.reason = QString::fromLocal8Bit(std::strerror(a.err));
     } else if (a.rc == MOSQ_ERR_KEEPALIVE) {
         s.reason = tr("no answer in time");
+    } else if (a.rc == MOSQ_ERR_CONN_LOST) {
+        s.reason = tr("closed by the broker");
     } else {
         s.reason = QString::fromUtf8(mosquitto_strerror(a.rc));
+        if (s.reason.endsWith(QLatin1Char('.')))
+            s.reason.chop(1);
     }
     const QString retry = tr("retrying in %n s", nullptr, a.retrySeconds);
     if (a.wasConnected) {
