@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "code_tables.h"
 #include "display_format.h"
 
 using namespace DisplayFormat;
@@ -10,28 +11,21 @@ namespace {
 
 using Lamp = QPushButton *Ui::MainWindow::*;
 
-constexpr quint32 LoadOffBit = 0x008;
-
-// Status-word bits in the order they are shown; the load switch (bit 3) has no
-// lamp of its own and is drawn by showLoadState at its place in the order.
-struct StatusLamp
-{
-    quint32 mask;
-    Lamp lamp;
-};
-
-const StatusLamp statusLamps[] = {
-    {0x001, &Ui::MainWindow::pushButton_104},   // "Low voltage"
-    {0x002, &Ui::MainWindow::pushButton_113},   // "Over load"
-    {0x004, &Ui::MainWindow::pushButton_114},   // "Short circut"
-    {LoadOffBit, nullptr},
-    {0x010, &Ui::MainWindow::pushButton_105},   // "Battery Over"
-    {0x020, &Ui::MainWindow::pushButton_103},   // "internal over hear"
-    {0x040, &Ui::MainWindow::pushButton_101},   // "PV over"
-    {0x080, &Ui::MainWindow::pushButton_102},   // "PV not connected"
-    {0x100, &Ui::MainWindow::pushButton_100},   // "internal temperature"
-    {0x200, &Ui::MainWindow::pushButton_97},    // "Self-check error"
-    {0x400, &Ui::MainWindow::pushButton_98},    // "Parameter not calibration"
+// The lamp of each status bit, in the order of StatusBits::table, which says
+// what each bit means; the load switch (bit 3) has no lamp of its own and is
+// drawn by showLoadState at its place in the order.
+const Lamp statusLamps[StatusBits::Count] = {
+    &Ui::MainWindow::pushButton_104,   // "Low voltage"
+    &Ui::MainWindow::pushButton_113,   // "Over load"
+    &Ui::MainWindow::pushButton_114,   // "Short circut"
+    nullptr,
+    &Ui::MainWindow::pushButton_105,   // "Battery Over"
+    &Ui::MainWindow::pushButton_103,   // "internal over hear"
+    &Ui::MainWindow::pushButton_101,   // "PV over"
+    &Ui::MainWindow::pushButton_102,   // "PV not connected"
+    &Ui::MainWindow::pushButton_100,   // "internal temperature"
+    &Ui::MainWindow::pushButton_97,    // "Self-check error"
+    &Ui::MainWindow::pushButton_98,    // "Parameter not calibration"
 };
 
 // Panel output as a percentage of the nominal power typed into "Called
@@ -115,12 +109,12 @@ void MainWindow::showSystemVoltage()
 void MainWindow::showStatusLamps(bool modbusLoadRule)
 {
     const quint32 status = core.mainEngine.deviceData.statusWord;
-    for (const StatusLamp &entry : statusLamps) {
-        const bool set = (status & entry.mask) != 0;
-        if (entry.lamp)
-            writeStyle(ui->*entry.lamp, set ? styleRed : stylePlain);
-        else
+    for (int i = 0; i < StatusBits::Count; ++i) {
+        const bool set = (status & StatusBits::table[i].mask) != 0;
+        if (StatusBits::table[i].mask == StatusBits::LoadOff)
             showLoadState(!set, modbusLoadRule);
+        else
+            writeStyle(ui->*statusLamps[i], set ? styleRed : stylePlain);
     }
 }
 

@@ -161,3 +161,17 @@ const CodeTable pvState = tableOf(pvStateEntries);
 const CodeTable baudRate = tableOf(baudRateEntries);
 const CodeTable baudRateDefine = tableOf(baudRateDefineEntries);
 }
+
+const StatusBit StatusBits::table[StatusBits::Count] = {
+    {0x001, "lowVoltage", QT_TRANSLATE_NOOP("MainWindow", "Low voltage")},
+    {0x002, "overLoad", QT_TRANSLATE_NOOP("MainWindow", "Over load")},
+    {0x004, "shortCircuit", QT_TRANSLATE_NOOP("MainWindow", "Short circut")},
+    {LoadOff, "loadOff", QT_TRANSLATE_NOOP("MainWindow", "Load off")},
+    {0x010, "batteryOver", QT_TRANSLATE_NOOP("MainWindow", "Battery Over")},
+    {0x020, "internalOverHeat", QT_TRANSLATE_NOOP("MainWindow", "internal over hear")},
+    {0x040, "pvOver", QT_TRANSLATE_NOOP("MainWindow", "PV over")},
+    {0x080, "pvNotConnected", QT_TRANSLATE_NOOP("MainWindow", "PV not connected")},
+    {0x100, "internalTemperatureFault", QT_TRANSLATE_NOOP("MainWindow", "internal temperature")},
+    {0x200, "selfCheckError", QT_TRANSLATE_NOOP("MainWindow", "Self-check error")},
+    {0x400, "parameterNotCalibrated", QT_TRANSLATE_NOOP("MainWindow", "Parameter not calibration")},
+};

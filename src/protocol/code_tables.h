@@ -29,6 +29,22 @@ struct CodeTable
 // a setting between the wire columns of one meaning (e.g. Modbus -> Define).
 int recode(const CodeTable &from, int code, const CodeTable &to);
 
+// The bits of the status word (register 54) in the order the window's lamps
+// show them. Bit 3 is the load switch, set while the load is off; every other
+// bit is a fault, lit while set. Bits 11 and up mean nothing.
+struct StatusBit
+{
+    quint32 mask;
+    const char *key;       // for machines: "lowVoltage", ..., "loadOff"
+    const char *caption;   // the lamp's caption on the form, context "MainWindow"
+};
+
+namespace StatusBits {
+constexpr quint32 LoadOff = 0x008;
+constexpr int Count = 11;
+extern const StatusBit table[Count];
+}
+
 namespace CodeTables {
 extern const CodeTable batteryTypeDefine;   // Define 0x05, high nibble of byte 13; writes under Define
 extern const CodeTable batteryTypeModbus;   // register 50, reads and writes under Modbus

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
+#include <QRandomGenerator>
+#include <QTranslator>
 #include <QDeadlineTimer>
 #include <atomic>
 #include <cerrno>
@@ -17,11 +19,39 @@
 #include <system_error>
 #include <thread>
 
+#include "code_tables.h"
 #include "config_file.h"
+
+// Q_INIT_RESOURCE may not stand in a namespace.
+static bool loadEnglish(QTranslator &translator)
+{
+    Q_INIT_RESOURCE(translations);
+    return translator.load(QStringLiteral(":/translations/solar_en.qm"));
+}
 
 namespace {
 
 constexpr int KeepAliveSeconds = 30;
+// A device polled faster than this still gets some slack before it expires.
+constexpr int MinExpireAfterSeconds = 10;
+
+// Home Assistant shows the lamps' captions as the English catalogue has
+// them (typos mended), whatever language the window speaks.
+QString lampName(const char *caption)
+{
+    static QTranslator *english = [] {
+        auto *t = new QTranslator;
+        if (!loadEnglish(*t)) {
+            delete t;
+            return static_cast<QTranslator *>(nullptr);
+        }
+        return t;
+    }();
+    const QString text = english ? english->translate("MainWindow", caption) : QString();
+    QString name = text.isEmpty() ? QString::fromUtf8(caption) : text;
+    name[0] = name.at(0).toUpper();
+    return name;
+}
 
 // "pvVoltage" -> "PV voltage", "batteryCapacity" -> "Battery capacity".
 QString entityName(const char *key)
@@ -72,6 +102,8 @@ MqttConfig readMqttConfig(const ConfigFile &config)
     if (!host.isEmpty())
         c.host = host;
     c.caFile = config.value(QStringLiteral("mqtt/ca_file")).trimmed();
+    c.certFile = config.value(QStringLiteral("mqtt/cert_file")).trimmed();
+    c.keyFile = config.value(QStringLiteral("mqtt/key_file")).trimmed();
     const int port = config.intValue(QStringLiteral("mqtt/port"));
     c.port = port > 0 && port < 65536 ? port : (c.caFile.isEmpty() ? 1883 : 8883);
     c.clientId = config.value(QStringLiteral("mqtt/client_id")).trimmed();
@@ -85,6 +117,13 @@ MqttConfig readMqttConfig(const ConfigFile &config)
         c.discoveryPrefix = discovery;
     c.qos = qBound(0, config.intValue(QStringLiteral("mqtt/qos")), 2);
     c.retain = config.boolValue(QStringLiteral("mqtt/retain"), false);
+    // Anyone who can read the file can log in as us.
+    const QFileInfo file(config.path());
+    if (!c.password.isEmpty() && file.exists()
+        && (file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        c.warnings.append(tr("MQTT: %1 holds the broker password and other users can read it "
+                             "(chmod 600 %1)")
+                              .arg(file.absoluteFilePath()));
     return c;
 }
 
@@ -107,6 +146,7 @@ struct MqttPublisher::Network
     mosquitto *mosq = nullptr;
     QByteArray host;
     int port = 0;
+    QByteArray birthTopic;
     std::atomic<int> minDelay{1};
     std::atomic<int> maxDelay{60};
     std::mutex mutex;
@@ -142,6 +182,15 @@ struct MqttPublisher::Network
         net->connack = rc;
         if (rc == 0)
             net->post([](MqttPublisher *p) { p->handleConnected(); });
+    }
+    static void onMessage(mosquitto *, void *self, const mosquitto_message *m)
+    {
+        auto *net = static_cast<Network *>(self);
+        // A retained "online" is an old one, not a restart of Home Assistant.
+        if (m->retain || net->birthTopic != m->topic)
+            return;
+        const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+        net->post([payload](MqttPublisher *p) { p->handleBirth(payload); });
     }
     static void onLog(mosquitto *, void *self, int level, const char *text)
     {
@@ -202,11 +251,13 @@ void MqttPublisher::Network::run()
     }
 }
 
-MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent)
+MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent), m_birthTimer(new QTimer(this))
 {
     static const int initialised = mosquitto_lib_init();
     Q_UNUSED(initialised)
     qRegisterMetaType<MqttLinkStatus>();
+    m_birthTimer->setSingleShot(true);
+    connect(m_birthTimer, &QTimer::timeout, this, &MqttPublisher::answerBirth);
 }
 
 MqttPublisher::~MqttPublisher()
@@ -267,6 +318,17 @@ bool MqttPublisher::start(const MqttConfig &config, int address)
         reportError(tr("MQTT: the CA file %1 cannot be read").arg(config.caFile));
         return false;
     }
+    if (config.certFile.isEmpty() != config.keyFile.isEmpty()
+        || (!config.certFile.isEmpty() && config.caFile.isEmpty())) {
+        reportError(tr("MQTT: a client certificate needs cert_file, key_file and ca_file together"));
+        return false;
+    }
+    for (const QString &file : {config.certFile, config.keyFile}) {
+        if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
+            reportError(tr("MQTT: %1 cannot be read").arg(file));
+            return false;
+        }
+    }
     const QByteArray clientId = config.clientId.isEmpty()
                                     ? QByteArray("solar-monitor-") + QByteArray::number(QCoreApplication::applicationPid())
                                     : config.clientId.toUtf8();
@@ -278,15 +340,22 @@ bool MqttPublisher::start(const MqttConfig &config, int address)
     mosquitto_threaded_set(m_mosq, true);
     mosquitto_connect_callback_set(m_mosq, &Network::onConnect);
     mosquitto_log_callback_set(m_mosq, &Network::onLog);
+    mosquitto_message_callback_set(m_mosq, &Network::onMessage);
     if (!config.username.isEmpty())
         mosquitto_username_pw_set(m_mosq, config.username.toUtf8().constData(),
                                   config.password.isEmpty() ? nullptr : config.password.toUtf8().constData());
     if (!config.caFile.isEmpty()) {
+        const QByteArray cert = QFile::encodeName(config.certFile);
+        const QByteArray key = QFile::encodeName(config.keyFile);
         const int rc = mosquitto_tls_set(m_mosq, QFile::encodeName(config.caFile).constData(), nullptr,
-                                         nullptr, nullptr, nullptr);
+                                         cert.isEmpty() ? nullptr : cert.constData(),
+                                         key.isEmpty() ? nullptr : key.constData(), nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             reportError(tr("MQTT: TLS with CA file %1 cannot be set up: %2")
-                            .arg(config.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+                            .arg(config.caFile,
+                                 !cert.isEmpty() && rc == MOSQ_ERR_INVAL
+                                     ? tr("the client certificate or key is not usable")
+                                     : QString::fromUtf8(mosquitto_strerror(rc))));
             stop();
             return false;
         }
@@ -311,6 +380,7 @@ bool MqttPublisher::connectClient()
     m_net->mosq = m_mosq;
     m_net->host = m_config.host.toUtf8();
     m_net->port = m_config.port;
+    m_net->birthTopic = (m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8();
     m_net->minDelay = m_reconnectMin;
     m_net->maxDelay = m_reconnectMax;
     mosquitto_user_data_set(m_mosq, m_net.get());
@@ -354,6 +424,7 @@ void MqttPublisher::stop()
     stopNetwork(true);
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
+    m_birthTimer->stop();
     m_link = MqttLinkStatus();
     if (was)
         emit connectedChanged(false);
@@ -365,6 +436,7 @@ void MqttPublisher::handleConnected()
         return;
     m_connected = true;
     m_error.clear();
+    mosquitto_subscribe(m_mosq, nullptr, m_net->birthTopic.constData(), 1);
     for (const QString &name : qAsConst(m_staleNames))
         withdraw(name);
     m_staleNames.clear();
@@ -378,6 +450,10 @@ void MqttPublisher::handleConnected()
             break;
         m_queue.pop_front();
     }
+    // The lamps are not queued: only the newest word matters.
+    for (const Device &d : qAsConst(m_devices))
+        if (d.announced && !d.lastState.isEmpty())
+            sendLamps(d);
     MqttLinkStatus up;
     up.state = MqttLinkStatus::Connected;
     up.text = tr("MQTT: connected to %1, publishing under %2/%3")
@@ -472,15 +548,20 @@ void MqttPublisher::setIdentity(const DeviceIdentity &identity)
     Device &d = device(identity.address);
     const QString serial = topicSafe(identity.serialNumber);
     const QString name = serial.isEmpty() ? QStringLiteral("addr%1").arg(identity.address) : serial;
-    const bool renamed = name != d.name;
-    if (renamed && m_connected)
-        withdraw(d.name);
-    else if (renamed && m_mosq)
-        m_staleNames.append(d.name);   // removed once connected
+    const QString old = d.name;
+    const bool renamed = name != old;
     d.identity = identity;
     d.name = name;
     d.stateTopic = topic(name, "state");
     d.announced = false;
+    if (renamed && d.retainedUnderName) {
+        // Only a device announced before its identity came leaves entities behind.
+        if (m_connected)
+            withdraw(old);
+        else if (m_mosq)
+            m_staleNames.append(old);   // removed once connected
+        d.retainedUnderName = false;
+    }
     if (!m_mosq)
         return;
     if (renamed && identity.address == m_willAddress) {
@@ -492,69 +573,170 @@ void MqttPublisher::setIdentity(const DeviceIdentity &identity)
         connectClient();
         return;
     }
-    announce(d);
+    announce(d);   // the device block carries the identity
+}
+
+QStringList MqttPublisher::statusKeys()
+{
+    QStringList keys;
+    for (const StatusBit &bit : StatusBits::table)
+        keys.append(bit.mask == StatusBits::LoadOff ? QStringLiteral("load") : QLatin1String(bit.key));
+    return keys;
 }
 
 void MqttPublisher::withdraw(const QString &name)
 {
     // Empty retained payloads remove the old entities and availability.
-    auto remove = [this](const QByteArray &t) { publish(t, QByteArray(), qMax(1, m_config.qos), true); };
-    const QString base = m_config.discoveryPrefix + QStringLiteral("/sensor/") + name + QLatin1Char('/');
+    auto remove = [this, &name](const char *component, const char *key) {
+        publish((m_config.discoveryPrefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + name
+                 + QLatin1Char('/') + QLatin1String(key) + QStringLiteral("/config"))
+                    .toUtf8(),
+                QByteArray(), qMax(1, m_config.qos), true);
+    };
     for (const LiveField &field : liveFields)
-        remove((base + QLatin1String(field.key) + QStringLiteral("/config")).toUtf8());
+        remove("sensor", field.key);
     for (const char *key : {chargeStageKey, pvStateKey, statusWordKey})
-        remove((base + QLatin1String(key) + QStringLiteral("/config")).toUtf8());
-    remove(topic(name, "availability"));
+        remove("sensor", key);
+    for (const QString &key : statusKeys())
+        remove("binary_sensor", key.toLatin1().constData());
+    publish(topic(name, "availability"), QByteArray(), qMax(1, m_config.qos), true);
+}
+
+QJsonObject MqttPublisher::deviceBlock(const Device &d)
+{
+    const QString model = d.identity.model.trimmed();
+    QJsonObject block{
+        {QStringLiteral("identifiers"), QJsonArray{QStringLiteral("solar_") + d.name}},
+        {QStringLiteral("name"), model.isEmpty() ? QStringLiteral("Solar controller %1").arg(d.name)
+                                                 : QStringLiteral("%1 %2").arg(model, d.name)},
+    };
+    auto add = [&block](const char *key, const QString &value) {
+        if (!value.trimmed().isEmpty())
+            block.insert(QLatin1String(key), value.trimmed());
+    };
+    add("model", model);
+    add("manufacturer", d.identity.factoryInfo);
+    add("serial_number", d.identity.serialNumber);
+    add("sw_version", d.identity.version);
+    return block;
+}
+
+QJsonObject MqttPublisher::originBlock()
+{
+    const QString app = QCoreApplication::applicationName();
+    QJsonObject origin{{QStringLiteral("name"), app.isEmpty() ? QStringLiteral("solar-monitor") : app}};
+    const QString version = QCoreApplication::applicationVersion();
+    origin.insert(QStringLiteral("sw_version"), version.isEmpty() ? QStringLiteral(SOLAR_VERSION) : version);
+    return origin;
+}
+
+QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(const Device &d) const
+{
+    QVector<Discovery> out;
+    const QString availability = QString::fromUtf8(topic(d.name, "availability"));
+    const QJsonObject device = deviceBlock(d);
+    const QJsonObject origin = originBlock();
+    // Entity ids are lower case; the unique id keeps the device's own spelling.
+    const QString slug = QStringLiteral("solar_%1").arg(d.name).toLower().replace(QLatin1Char('-'), QLatin1Char('_'));
+    auto entity = [&](const char *component, const QString &key, const QString &name, const QByteArray &stateTopic,
+                      const QString &valueTemplate) {
+        QJsonObject o{
+            {QStringLiteral("name"), name},
+            {QStringLiteral("unique_id"), QStringLiteral("solar_%1_%2").arg(d.name, key)},
+            {QStringLiteral("default_entity_id"),
+             QStringLiteral("%1.%2_%3").arg(QLatin1String(component), slug, key.toLower())},
+            {QStringLiteral("state_topic"), QString::fromUtf8(stateTopic)},
+            {QStringLiteral("availability_topic"), availability},
+            {QStringLiteral("value_template"), valueTemplate},
+            {QStringLiteral("device"), device},
+            {QStringLiteral("origin"), origin},
+        };
+        if (d.expireAfterSeconds > 0)
+            o.insert(QStringLiteral("expire_after"), d.expireAfterSeconds);
+        Discovery c;
+        c.topic = (m_config.discoveryPrefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + d.name
+                   + QLatin1Char('/') + key + QStringLiteral("/config"))
+                      .toUtf8();
+        c.config = o;
+        out.append(c);
+        return &out.last().config;
+    };
+    auto sensor = [&](const char *key, const char *unit, const char *deviceClass, const char *stateClass,
+                      bool diagnostic) {
+        QJsonObject *o = entity("sensor", QLatin1String(key), entityName(key), d.stateTopic,
+                                QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(key)));
+        if (unit)
+            o->insert(QStringLiteral("unit_of_measurement"), QString::fromUtf8(unit));
+        if (deviceClass)
+            o->insert(QStringLiteral("device_class"), QLatin1String(deviceClass));
+        if (stateClass)
+            o->insert(QStringLiteral("state_class"), QLatin1String(stateClass));
+        if (diagnostic)
+            o->insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+    };
+    for (int i = 0; i < LiveValueCount; ++i) {
+        const LiveField &f = liveFields[i];
+        sensor(f.key, f.unit, f.deviceClass, f.stateClass, i == InternalTemperature);
+    }
+    sensor(chargeStageKey, nullptr, nullptr, nullptr, false);
+    sensor(pvStateKey, nullptr, nullptr, nullptr, false);
+    sensor(statusWordKey, nullptr, nullptr, nullptr, true);
+
+    // The lamps and the load, decoded here from the status word as the window does.
+    const QByteArray lamps = topic(d.name, "lamps");
+    const QStringList keys = statusKeys();
+    for (int i = 0; i < StatusBits::Count; ++i) {
+        const StatusBit &bit = StatusBits::table[i];
+        const bool load = bit.mask == StatusBits::LoadOff;
+        QJsonObject *o = entity("binary_sensor", keys.at(i),
+                                load ? QStringLiteral("Load") : lampName(bit.caption), lamps,
+                                QStringLiteral("{{ value_json.%1 }}").arg(keys.at(i)));
+        o->insert(QStringLiteral("device_class"), load ? QStringLiteral("power") : QStringLiteral("problem"));
+        o->insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
+        o->insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
+    }
+    return out;
+}
+
+QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(int address) const
+{
+    const auto it = m_devices.constFind(address);
+    return it == m_devices.constEnd() || !it->released ? QVector<Discovery>() : discoveryConfigs(*it);
 }
 
 void MqttPublisher::announce(Device &d)
 {
-    if (d.announced || !m_connected)
+    if (d.announced || !d.released || !m_connected)
         return;
-    const QByteArray availability = topic(d.name, "availability");
-    QJsonObject deviceInfo{
-        {QStringLiteral("identifiers"), QJsonArray{QStringLiteral("solar_") + d.name}},
-        {QStringLiteral("name"), d.identity.model.trimmed().isEmpty()
-                                     ? QStringLiteral("Solar controller %1").arg(d.name)
-                                     : QStringLiteral("%1 %2").arg(d.identity.model.trimmed(), d.name)},
-    };
-    if (!d.identity.model.trimmed().isEmpty())
-        deviceInfo.insert(QStringLiteral("model"), d.identity.model.trimmed());
-    if (!d.identity.serialNumber.trimmed().isEmpty())
-        deviceInfo.insert(QStringLiteral("serial_number"), d.identity.serialNumber.trimmed());
-    if (!d.identity.version.trimmed().isEmpty())
-        deviceInfo.insert(QStringLiteral("sw_version"), d.identity.version.trimmed());
-    if (!d.identity.factoryInfo.trimmed().isEmpty())
-        deviceInfo.insert(QStringLiteral("manufacturer"), d.identity.factoryInfo.trimmed());
-
-    auto config = [&](const char *key, const char *unit, const char *deviceClass, const char *stateClass) {
-        QJsonObject o{
-            {QStringLiteral("name"), entityName(key)},
-            {QStringLiteral("unique_id"), QStringLiteral("solar_%1_%2").arg(d.name, QLatin1String(key))},
-            {QStringLiteral("object_id"), QStringLiteral("solar_%1_%2").arg(d.name, QLatin1String(key))},
-            {QStringLiteral("state_topic"), QString::fromUtf8(d.stateTopic)},
-            {QStringLiteral("availability_topic"), QString::fromUtf8(availability)},
-            {QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(key))},
-            {QStringLiteral("device"), deviceInfo},
-        };
-        if (unit)
-            o.insert(QStringLiteral("unit_of_measurement"), QString::fromUtf8(unit));
-        if (deviceClass)
-            o.insert(QStringLiteral("device_class"), QLatin1String(deviceClass));
-        if (stateClass)
-            o.insert(QStringLiteral("state_class"), QLatin1String(stateClass));
-        const QByteArray t = (m_config.discoveryPrefix + QStringLiteral("/sensor/") + d.name
-                              + QLatin1Char('/') + QLatin1String(key) + QStringLiteral("/config"))
-                                 .toUtf8();
-        publish(t, QJsonDocument(o).toJson(QJsonDocument::Compact), qMax(1, m_config.qos), true);
-    };
-    for (const LiveField &f : liveFields)
-        config(f.key, f.unit, f.deviceClass, f.stateClass);
-    config(chargeStageKey, nullptr, nullptr, nullptr);
-    config(pvStateKey, nullptr, nullptr, nullptr);
-    config(statusWordKey, nullptr, nullptr, nullptr);
-    publish(availability, "online", qMax(1, m_config.qos), true);
+    for (const Discovery &c : discoveryConfigs(d))
+        publish(c.topic, QJsonDocument(c.config).toJson(QJsonDocument::Compact), qMax(1, m_config.qos), true);
+    publish(topic(d.name, "availability"), "online", qMax(1, m_config.qos), true);
     d.announced = true;
+    d.retainedUnderName = true;
+}
+
+void MqttPublisher::handleBirth(const QByteArray &payload)
+{
+    // Home Assistant restarted and may have lost its retained configs; many
+    // publishers answer at once, so each waits a moment of its own.
+    if (payload == "online" && m_connected)
+        m_birthTimer->start(m_birthDelayMaxMs > 0 ? QRandomGenerator::global()->bounded(m_birthDelayMaxMs + 1) : 0);
+}
+
+void MqttPublisher::answerBirth()
+{
+    if (!m_connected)
+        return;
+    for (Device &d : m_devices) {
+        if (!d.released)
+            continue;
+        d.announced = false;
+        announce(d);
+        if (!d.lastState.isEmpty()) {
+            publish(d.stateTopic, d.lastState, m_config.qos, m_config.retain);
+            sendLamps(d);
+        }
+    }
 }
 
 bool MqttPublisher::publish(const QByteArray &t, const QByteArray &payload, int qos, bool retain)
@@ -575,6 +757,50 @@ void MqttPublisher::enqueue(const QByteArray &t, const QByteArray &payload)
     m_queue.push_back(Message{t, payload});
 }
 
+void MqttPublisher::sendLamps(const Device &d)
+{
+    m_lamps.clear();
+    m_lamps += '{';
+    for (const StatusBit &bit : StatusBits::table) {
+        const bool set = (d.statusWord & bit.mask) != 0;
+        if (m_lamps.size() > 1)
+            m_lamps += ',';
+        m_lamps += '"';
+        if (bit.mask == StatusBits::LoadOff) {
+            m_lamps += "load\":";
+            m_lamps += set ? "\"OFF\"" : "\"ON\"";
+        } else {
+            m_lamps += bit.key;
+            m_lamps += "\":";
+            m_lamps += set ? "\"ON\"" : "\"OFF\"";
+        }
+    }
+    m_lamps += '}';
+    publish(topic(d.name, "lamps"), m_lamps, m_config.qos, m_config.retain);
+}
+
+void MqttPublisher::sendState(Device &d, const QByteArray &payload)
+{
+    d.lastState = payload;
+    if (m_connected) {
+        announce(d);
+        if (publish(d.stateTopic, payload, m_config.qos, m_config.retain)) {
+            sendLamps(d);
+            return;
+        }
+    }
+    enqueue(d.stateTopic, payload);   // the lamps follow the newest state at connect
+}
+
+void MqttPublisher::release(Device &d)
+{
+    d.released = true;
+    const QVector<QByteArray> held = d.held;
+    d.held.clear();
+    for (const QByteArray &payload : held)
+        sendState(d, payload);
+}
+
 void MqttPublisher::publishSample(const LiveSample &sample)
 {
     if (!m_mosq)
@@ -582,10 +808,19 @@ void MqttPublisher::publishSample(const LiveSample &sample)
     Device &d = device(sample.address);
     m_payload.clear();
     appendLiveSampleJson(m_payload, sample);
-    if (m_connected) {
-        announce(d);
-        if (publish(d.stateTopic, m_payload, m_config.qos, m_config.retain))
-            return;
+    d.statusWord = sample.statusWord;
+    if (d.released) {
+        sendState(d, m_payload);
+        return;
     }
-    enqueue(d.stateTopic, m_payload);
+    // The first two samples: the second shows the device's cycle, and by then
+    // the schedule has read the identity if it can.
+    if (d.samples++ == 0)
+        d.firstSampleMs = sample.timeMs;
+    d.held.append(m_payload);
+    if (d.samples < 2)
+        return;
+    const qint64 cycleMs = qMax<qint64>(0, sample.timeMs - d.firstSampleMs);
+    d.expireAfterSeconds = qMax(MinExpireAfterSeconds, int((3 * cycleMs + 999) / 1000));
+    release(d);
 }

@@ -4,9 +4,12 @@
 #include <QMetaType>
 #include <QByteArray>
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+#include <QVector>
 #include <deque>
 #include <memory>
 
@@ -25,10 +28,13 @@ struct MqttConfig
     QString username;
     QString password;
     QString caFile;                  // set: TLS, the broker's certificate checked against it
+    QString certFile;                // with keyFile: our client certificate (needs caFile)
+    QString keyFile;
     QString topicPrefix = QStringLiteral("solar");
     QString discoveryPrefix = QStringLiteral("homeassistant");
     int qos = 0;
     bool retain = false;             // for the state messages; discovery and availability always are
+    QStringList warnings;            // said at start: settings that work but should not be so
 };
 
 MqttConfig readMqttConfig(const ConfigFile &config);
@@ -55,11 +61,19 @@ Q_DECLARE_METATYPE(MqttLinkStatus)
 //   publisher.publishSample(sample);     // <prefix>/<device>/state, the logger's JSON line
 //   publisher.stop();                    // "offline", then a clean disconnect
 //
-// <device> is the serial number once known, else "addr<N>". Availability goes to
+// <device> is the serial number once known, else "addr<N>". Nothing of a device
+// goes out (its states wait) until its identity has been set and a second
+// sample has come, or without an identity until that second sample, a full
+// polling cycle later: a normal start names each entity once, never first
+// "addr<N>" and then the serial number. The fault lamps and the load switch go
+// to <prefix>/<device>/lamps ("ON"/"OFF" under StatusBits' keys, "load" for
+// the load) beside every state. Availability goes to
 // <prefix>/<device>/availability ("online"/"offline", retained) with the last will
 // on it, so a killed process turns "offline" too; the will covers the address
 // given to start(). Home Assistant discovery configs (retained) are sent at every
-// connect for each value of every device seen. While the broker is away the
+// connect for each value of every device seen, and again with the latest
+// state a random moment (up to 5 s) after Home Assistant says "online" on
+// <discovery_prefix>/status, so it gets them back after its restart. While the broker is away the
 // state messages wait in a bounded queue (oldest dropped first and counted).
 //
 // The broker is reached whenever it becomes reachable, however an attempt
@@ -93,6 +107,17 @@ public:
     void setIdentity(const DeviceIdentity &identity);
     void publishSample(const LiveSample &sample);
 
+    // A retained discovery config: where it goes and what it says.
+    struct Discovery
+    {
+        QByteArray topic;
+        QJsonObject config;
+    };
+    // The discovery configs of a device once its name is settled (else none).
+    QVector<Discovery> discoveryConfigs(int address) const;
+    // The keys of <device>/lamps, in StatusBits' order.
+    static QStringList statusKeys();
+
     // "<serial>" or "addr<N>", as used in the topics.
     QString deviceName(int address) const;
     QString errorString() const { return m_error; }
@@ -101,6 +126,8 @@ public:
     void setQueueLimit(int messages);
     // Reconnect delay: starts at minSeconds, doubles up to maxSeconds.
     void setReconnectDelays(int minSeconds, int maxSeconds);
+    // The longest random pause before answering Home Assistant's "online".
+    void setBirthDelayMax(int ms) { m_birthDelayMaxMs = qMax(0, ms); }
     const MqttLinkStatus &linkStatus() const { return m_link; }
 
 signals:
@@ -116,6 +143,14 @@ private:
         QString name;
         QByteArray stateTopic;
         bool announced = false;   // discovery and "online" sent on this connection
+        bool released = false;    // its name is settled and it may be announced
+        bool retainedUnderName = false;   // something retained went out under name
+        int samples = 0;
+        qint64 firstSampleMs = 0;
+        int expireAfterSeconds = 0;
+        QVector<QByteArray> held; // states that came before the release
+        QByteArray lastState;
+        quint32 statusWord = 0;
     };
     struct Message
     {
@@ -130,7 +165,15 @@ private:
     void stopNetwork(bool sayOffline);
     void handleConnected();
     void handleAttemptEnded(const Attempt &attempt);
+    void handleBirth(const QByteArray &payload);
+    void answerBirth();
     void setLink(const MqttLinkStatus &status);
+    void release(Device &device);
+    void sendState(Device &device, const QByteArray &payload);
+    void sendLamps(const Device &device);
+    QVector<Discovery> discoveryConfigs(const Device &device) const;
+    static QJsonObject deviceBlock(const Device &device);
+    static QJsonObject originBlock();
     Device &device(int address);
     void announce(Device &device);
     void withdraw(const QString &name);
@@ -155,6 +198,9 @@ private:
     int m_reconnectMin = 1;
     int m_reconnectMax = 60;
     QByteArray m_payload;
+    QByteArray m_lamps;
+    QTimer *m_birthTimer = nullptr;
+    int m_birthDelayMaxMs = 5000;
 };
 
 #endif

@@ -133,6 +133,12 @@ bool TestSubscriber::connectTo(quint16 port, const QByteArray &filter, const cha
     return mosquitto_loop_start(mosq_) == MOSQ_ERR_SUCCESS;
 }
 
+bool TestSubscriber::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
+{
+    return mosq_ && mosquitto_publish(mosq_, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
+                                      retain) == MOSQ_ERR_SUCCESS;
+}
+
 QVector<ReceivedMessage> TestSubscriber::messages() const
 {
     QMutexLocker lock(&mutex_);

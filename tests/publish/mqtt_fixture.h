@@ -50,6 +50,8 @@ public:
     ~TestSubscriber();
     bool connectTo(quint16 port, const QByteArray &filter = "#", const char *user = nullptr,
                    const char *password = nullptr);
+    // Publishes through the same connection (QoS 1), as another client would.
+    bool publish(const QByteArray &topic, const QByteArray &payload, bool retain = false);
     QVector<ReceivedMessage> messages() const;
     QVector<ReceivedMessage> on(const QByteArray &topic) const;
     // The newest payload on a topic; the null array when none came.

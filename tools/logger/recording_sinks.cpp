@@ -73,6 +73,8 @@ MqttSink::~MqttSink()
 
 bool MqttSink::start(const MqttConfig &config, int address)
 {
+    for (const QString &warning : config.warnings)
+        say(warning);
     if (publisher.start(config, address))
         return true;
     say(publisher.errorString());
