@@ -46,6 +46,9 @@ bool TestBroker::start(quint16 port, const QStringList &users)
     port_ = port;
     QByteArray conf = "listener " + QByteArray::number(port) + " 127.0.0.1\npersistence false\n"
                       "log_dest stderr\nlog_type error\nlog_type warning\nlog_type notice\n";
+    if (tls_.size() == 3)
+        conf += "cafile " + QFile::encodeName(tls_.at(0)) + "\ncertfile " + QFile::encodeName(tls_.at(1))
+                + "\nkeyfile " + QFile::encodeName(tls_.at(2)) + "\nrequire_certificate true\n";
     // As root it would drop to the mosquitto user, who cannot read our temporary folder.
     if (::geteuid() == 0)
         conf += "user root\n";

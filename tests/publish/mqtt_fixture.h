@@ -19,6 +19,12 @@ public:
     // users: "name:password" entries; with any, anonymous clients are refused.
     bool start(quint16 port = 0, const QStringList &users = {});
     void stop();
+    // The next start() listens with TLS only, its certificate signed by ca,
+    // and takes only clients with a certificate signed by ca too.
+    void requireClientCertificates(const QString &ca, const QString &cert, const QString &key)
+    {
+        tls_ = QStringList{ca, cert, key};
+    }
     // A port of 127.0.0.1 nobody listens on now, for a broker started later.
     static quint16 freePort();
     // Sets a user's password in the password file (start() with users first);
@@ -31,6 +37,7 @@ public:
 
 private:
     QString passwordFile() const;
+    QStringList tls_;
     QTemporaryDir dir_;
     QProcess process_;
     quint16 port_ = 0;

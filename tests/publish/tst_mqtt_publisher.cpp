@@ -36,6 +36,7 @@ private slots:
     void brokerComesUpLater();
     void refusedLogin();
     void refusedTls();
+    void clientCertificate();
     void config();
 };
 
@@ -611,6 +612,74 @@ void TstMqttPublisher::birthMessage()
     QTRY_COMPARE_WITH_TIMEOUT(configs(), perDevice, 5000);
     QTest::qWait(500);
     QCOMPARE(configs(), perDevice);
+}
+
+namespace {
+
+// A CA, a server certificate for 127.0.0.1 and a client certificate, made
+// with openssl in dir.
+bool makeCertificates(const QTemporaryDir &dir)
+{
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("openssl"), args);
+        return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    QFile ext(dir.filePath(QStringLiteral("server.ext")));
+    if (!ext.open(QIODevice::WriteOnly) || ext.write("subjectAltName=IP:127.0.0.1\n") <= 0)
+        return false;
+    ext.close();
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    return run(QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                                                              "-subj", "/CN=test-ca"})
+           && run(QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr",
+                                                        "-subj", "/CN=127.0.0.1"})
+           && run({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                   "-out", "server.pem", "-days", "2", "-extfile", "server.ext"})
+           && run(QStringList{"req"} + ec + QStringList{"-keyout", "client.key", "-out", "client.csr",
+                                                        "-subj", "/CN=solar"})
+           && run({"x509", "-req", "-in", "client.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                   "-out", "client.pem", "-days", "2"});
+}
+
+} // namespace
+
+void TstMqttPublisher::clientCertificate()
+{
+    QTemporaryDir dir;
+    QVERIFY(makeCertificates(dir));
+    TestBroker broker;
+    broker.requireClientCertificates(dir.filePath("ca.pem"), dir.filePath("server.pem"), dir.filePath("server.key"));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    MqttConfig c = localConfig(broker.port());
+    c.caFile = dir.filePath("ca.pem");
+    c.certFile = dir.filePath("client.pem");
+    c.keyFile = dir.filePath("client.key");
+    MqttPublisher pub;
+    QVERIFY2(pub.start(c, 1), qPrintable(pub.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 5000);
+    pub.stop();
+
+    // Without the certificate the broker takes no one.
+    MqttConfig without = c;
+    without.certFile.clear();
+    without.keyFile.clear();
+    MqttPublisher refused;
+    QVERIFY(refused.start(without, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(refused.linkStatus().state, MqttLinkStatus::Failed, 5000);
+    QVERIFY(!refused.isConnected());
+
+    // A certificate without its key, or a key that cannot be read, is not started with.
+    MqttConfig half = c;
+    half.keyFile.clear();
+    MqttPublisher bad;
+    QVERIFY(!bad.start(half, 1));
+    QVERIFY2(bad.errorString().contains(QLatin1String("key_file")), qPrintable(bad.errorString()));
+    half.keyFile = dir.filePath("missing.key");
+    QVERIFY(!bad.start(half, 1));
+    QVERIFY(bad.errorString().contains(QLatin1String("missing.key")));
 }
 
 void TstMqttPublisher::config()
