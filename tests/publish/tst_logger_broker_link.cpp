@@ -8,7 +8,13 @@
 #include <QProcessEnvironment>
 #include <QtTest>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "code_tables.h"
 #include "logger_process.h"
+#include "mqtt_publisher.h"
+#include "simulated_device.h"
 #include "mqtt_fixture.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
@@ -69,6 +75,56 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QFile::exists(loggerExe()), "SOLAR_LOGGER_EXE names no program");
+    }
+
+    // A normal start: every entity once, under the serial number, nothing
+    // deleted; and each fault bit of the controller lights its binary sensor.
+    void normalStartAndFaultLamps()
+    {
+        TestBroker broker;
+        QVERIFY2(broker.start(), qPrintable(broker.log()));
+        Rig rig;
+        QVERIFY(rig.subscriber.connectTo(broker.port()));
+        QVERIFY(rig.writeConfig(QStringLiteral("127.0.0.1"), broker.port()));
+        SimulatedDevice *device = rig.sim.device(1);
+        QVERIFY(device);
+        for (int bit = 0; bit <= 10; ++bit)
+            device->setStatusBit(bit, false);
+        LoggerProcess logger({QStringLiteral("--no-record")});
+        QByteArray lampsTopic;
+        QVERIFY2(QTest::qWaitFor([&] {
+            for (const ReceivedMessage &m : rig.subscriber.messages())
+                if (m.topic.endsWith("/lamps"))
+                    lampsTopic = m.topic;
+            return !lampsTopic.isEmpty();
+        }, 15000), logger.err().constData());
+        for (const ReceivedMessage &m : rig.subscriber.messages()) {
+            QVERIFY2(!m.topic.contains("/addr"), m.topic.constData());
+            QVERIFY2(!m.payload.isEmpty(), m.topic.constData());
+        }
+        QVERIFY(lampsTopic != "solar/addr1/lamps");
+
+        const QStringList keys = MqttPublisher::statusKeys();
+        for (int i = 0; i < StatusBits::Count; ++i) {
+            const quint32 mask = StatusBits::table[i].mask;
+            const int bit = qCountTrailingZeroBits(mask);
+            device->setStatusBit(bit, true);
+            QJsonObject lamps;
+            const bool lit = QTest::qWaitFor([&] {
+                lamps = QJsonDocument::fromJson(rig.subscriber.last(lampsTopic)).object();
+                return lamps.value(keys.at(i)).toString()
+                       == (mask == StatusBits::LoadOff ? QLatin1String("OFF") : QLatin1String("ON"));
+            }, 15000);
+            device->setStatusBit(bit, false);
+            QVERIFY2(lit, StatusBits::table[i].key);
+            for (int j = 0; j < StatusBits::Count; ++j) {
+                if (j != i)
+                    QCOMPARE(lamps.value(keys.at(j)).toString(),
+                             StatusBits::table[j].mask == StatusBits::LoadOff ? QStringLiteral("ON")
+                                                                              : QStringLiteral("OFF"));
+            }
+        }
+        QVERIFY(logger.stop());
     }
 
     void brokerStartsFiveSecondsLater()
