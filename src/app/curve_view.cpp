@@ -173,6 +173,7 @@ void MainWindow::appendCurvePoint()
 
     QCustomPlot *plot = ui->customplot;
     const DeviceData &d = core.mainEngine.deviceData;
+    const QCPRange heldDay = plot->xAxis->range();
     storeCurvePoint(now);
 
     // Value axes only ever grow to cover every value plotted. Widening them by
@@ -197,7 +198,9 @@ void MainWindow::appendCurvePoint()
     lastCurveKey = now;
     // 64-bit: a huge minute count must not overflow into a nonsense window.
     const qint64 span = qint64(curveMinutes) * 60;
-    if (!curveDayHeld)
+    if (curveDayHeld)
+        plot->xAxis->setRange(heldDay);
+    else
         plot->xAxis->setRange(now - double(span), now);
     plot->replot();
 }
@@ -264,7 +267,9 @@ void MainWindow::showRecordedDay(HistoryStore &store, int address, qint64 fromMs
     // key or after its last, so no second has two points.
     QVector<QCPGraphData> points[CurveCount];
     double newest = lastCurveKey;
-    store.forEachValueInRange(fromMs, toMs, address, values, [&](const LiveSample &s) {
+    // Nothing ahead of now: live points go on after the newest key.
+    const qint64 untilMs = qMin(toMs, QDateTime::currentMSecsSinceEpoch());
+    store.forEachValueInRange(fromMs, untilMs, address, values, [&](const LiveSample &s) {
         const double key = double(quint32(s.timeMs / 1000));
         const bool before = !empty && key < firstKey;
         const bool after = key - newest >= 1.0;

@@ -47,7 +47,7 @@ QString efficiencyText(const QLineEdit *field, quint32 pvPower, const QString &c
     if (!ok || nominal <= 1)
         return none;
     const QString text = QStringLiteral("%1").arg(pvPower * 10.0 / nominal, 2, 'f', 2);
-    return ValueFields::fits(field, text) ? text : none;
+    return ValueFields::fits(field, text, QStringLiteral("00.00")) ? text : none;
 }
 
 } // namespace

@@ -21,8 +21,14 @@ void ValueFields::showBeginnings(QWidget *root)
     }
 }
 
-bool ValueFields::fits(const QLineEdit *field, const QString &text)
+bool ValueFields::fits(const QLineEdit *field, const QString &text, const QString &drawnFor)
 {
+    const QFontMetrics metrics = field->fontMetrics();
+    const int advance = metrics.horizontalAdvance(text);
+    // The form sized the field for its own text: no wider than that shows
+    // as the form was drawn, whatever the face makes of the margins.
+    if (!drawnFor.isEmpty() && advance <= metrics.horizontalAdvance(drawnFor))
+        return true;
     QStyleOptionFrame option;
     option.initFrom(field);
     option.rect = field->contentsRect();
@@ -35,6 +41,5 @@ bool ValueFields::fits(const QLineEdit *field, const QString &text)
     QRect room = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
     room = room.marginsRemoved(field->textMargins());
     // As QLineEdit decides whether to scroll: the text, a pixel, the cursor.
-    const int needed = field->fontMetrics().horizontalAdvance(text) + 2;
-    return needed <= room.width() - 2 * HorizontalMargin;
+    return advance + 2 <= room.width() - 2 * HorizontalMargin;
 }

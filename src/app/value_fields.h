@@ -14,8 +14,9 @@ namespace ValueFields {
 // its cursor.
 void showBeginnings(QWidget *root);
 
-// Whether text shows whole in field, by QLineEdit's own measure.
-bool fits(const QLineEdit *field, const QString &text);
+// Whether text shows whole in field: by QLineEdit's own measure, or no wider
+// than drawnFor, the text the form sized the field for.
+bool fits(const QLineEdit *field, const QString &text, const QString &drawnFor = QString());
 
 } // namespace ValueFields
 

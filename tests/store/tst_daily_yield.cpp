@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr qint64 FirstDay = 20400;   // 2025-11-07
+constexpr qint64 FirstDay = 20400;   // 2025-11-08
 
 QStringList rowsOf(const QVector<DayYield> &days)
 {
@@ -92,9 +92,9 @@ void tst_daily_yield::otherAddressKeptApart()
         store.append(s);
     QVERIFY(store.flush());
     QCOMPARE(rowsOf(DailyYield::read(store, 2, FirstDay, FirstDay + 29)),
-             QStringList({QStringLiteral("2025-11-07 0 0 25.00 25.00 n15"),
-                          QStringLiteral("2025-11-08 10 0 25.00 25.00 n15"),
-                          QStringLiteral("2025-11-09 10 0 25.00 25.00 n15")}));
+             QStringList({QStringLiteral("2025-11-08 0 0 25.00 25.00 n15"),
+                          QStringLiteral("2025-11-09 10 0 25.00 25.00 n15"),
+                          QStringLiteral("2025-11-10 10 0 25.00 25.00 n15")}));
     const QVector<DayYield> all = DailyYield::read(store, -1, FirstDay, FirstDay + 1);
     QCOMPARE(all.size(), 4);
     QCOMPARE(all[0].address, 1);
