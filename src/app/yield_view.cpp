@@ -76,6 +76,7 @@ void YieldView::buildPage()
 
     caption_ = new QLabel(page_);
     caption_->setObjectName(QStringLiteral("yieldCaption"));
+    caption_->setWordWrap(true);
     layout->addWidget(caption_);
 
     plot_ = new QCustomPlot(page_);
