@@ -53,7 +53,7 @@ void YieldView::setRecording(bool on)
     }
     if (page_)
         return;
-    buildPage();
+    buildPage(tabs);
     // After the two tabs of the form, which keep their places.
     const int index = tabs->addTab(page_, tr("History"));
     tabs->setTabToolTip(index, tr("Ctrl+%1").arg(index + 1));
@@ -66,10 +66,15 @@ void YieldView::setRecording(bool on)
     });
 }
 
-void YieldView::buildPage()
+void YieldView::buildPage(QWidget *tabs)
 {
-    page_ = new QWidget;
+    // Made on the tab widget, so it takes the form's font as the other pages do.
+    page_ = new QWidget(tabs);
     page_->setObjectName(QStringLiteral("tabHistory"));
+    // The face and size of the form's pages, whose widgets each carry it.
+    QFont font(QStringLiteral("Arial"), 12);
+    font.setBold(true);
+    page_->setFont(font);
     auto *layout = new QVBoxLayout(page_);
     layout->setContentsMargins(11, 11, 11, 11);
     layout->setSpacing(6);
@@ -131,9 +136,17 @@ void YieldView::buildPage()
                                                         : QCPScatterStyle::ssTriangle,
                                            colour, colour, 8));
     }
+    // The legend in a row of its own above the bars, which it would hide.
     plot_->legend->setVisible(true);
     plot_->legend->setFont(page_->font());
-    plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot_->plotLayout()->insertRow(0);
+    plot_->plotLayout()->addElement(0, 0, plot_->legend);
+    plot_->plotLayout()->setRowStretchFactor(0, 0.001);
+    for (QCPAxis *axis : {x, plot_->yAxis, plot_->yAxis2}) {
+        axis->setLabelFont(page_->font());
+        axis->setTickLabelFont(QFont(page_->font().family(), page_->font().pointSize() - 2));
+    }
     connect(plot_, &QCustomPlot::mousePress, this, &YieldView::onPlotPressed);
 }
 

@@ -45,7 +45,7 @@ public:
 
 private:
     void setRecording(bool on);
-    void buildPage();
+    void buildPage(QWidget *tabs);
     void onPlotPressed(QMouseEvent *event);
 
     MainWindow *window_;
