@@ -82,6 +82,7 @@ void YieldView::buildPage(QWidget *tabs)
     caption_ = new QLabel(page_);
     caption_->setObjectName(QStringLiteral("yieldCaption"));
     caption_->setWordWrap(true);
+    caption_->setFont(font);
     layout->addWidget(caption_);
 
     plot_ = new QCustomPlot(page_);
@@ -91,13 +92,14 @@ void YieldView::buildPage(QWidget *tabs)
 
     table_ = new QTableWidget(0, 5, page_);
     table_->setObjectName(QStringLiteral("yieldTable"));
+    table_->setFont(font);
+    table_->horizontalHeader()->setFont(font);
     table_->setHorizontalHeaderLabels({tr("Day"), tr("Generated (kWh)"), tr("Consumed (kWh)"),
                                        tr("Lowest battery voltage (V)"), tr("Highest battery voltage (V)")});
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->setToolTip(tr("Click a day to see its curve"));
     layout->addWidget(table_, 2);
     connect(table_, &QTableWidget::cellClicked, this, [this](int row, int) {
@@ -211,6 +213,11 @@ void YieldView::refresh()
             table_->setItem(row, c, item);
         }
     }
+    // Some room beside the widest text: a style's header margins are slim
+    // for a bold Han caption.
+    table_->resizeColumnsToContents();
+    for (int c = 0; c < table_->columnCount(); ++c)
+        table_->setColumnWidth(c, table_->columnWidth(c) + 16);
 }
 
 void YieldView::onPlotPressed(QMouseEvent *event)
