@@ -848,6 +848,69 @@ Time:%6</translation>
     </message>
 </context>
 <context>
+    <name>YieldView</name>
+    <message>
+        <source>History</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>Ctrl+%1</source>
+        <translation>Ctrl+%1</translation>
+    </message>
+    <message>
+        <source>Day</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>Generated (kWh)</source>
+        <translation>Generated (kWh)</translation>
+    </message>
+    <message>
+        <source>Consumed (kWh)</source>
+        <translation>Consumed (kWh)</translation>
+    </message>
+    <message>
+        <source>Lowest battery voltage (V)</source>
+        <translation>Lowest battery voltage (V)</translation>
+    </message>
+    <message>
+        <source>Highest battery voltage (V)</source>
+        <translation>Highest battery voltage (V)</translation>
+    </message>
+    <message>
+        <source>Click a day to see its curve</source>
+        <translation>Click a day to see its curve</translation>
+    </message>
+    <message>
+        <source>Energy (kWh)</source>
+        <translation>Energy (kWh)</translation>
+    </message>
+    <message>
+        <source>Battery voltage (V)</source>
+        <translation>Battery voltage (V)</translation>
+    </message>
+    <message>
+        <source>Generated</source>
+        <translation>Generated</translation>
+    </message>
+    <message>
+        <source>Consumed</source>
+        <translation>Consumed</translation>
+    </message>
+    <message>
+        <source>Lowest battery voltage</source>
+        <translation>Lowest battery voltage</translation>
+    </message>
+    <message>
+        <source>Highest battery voltage</source>
+        <translation>Highest battery voltage</translation>
+    </message>
+    <message>
+        <source>The last %1 days of the controller at address %2. Click a day to see its curve.</source>
+        <translation>The last %1 days of the controller at address %2. Click a day to see its curve.</translation>
+    </message>
+</context>
+<context>
     <name>app_setting_Dialog</name>
     <message>
         <source>Dialog</source>

@@ -848,6 +848,69 @@ Time:%6</source>
     </message>
 </context>
 <context>
+    <name>YieldView</name>
+    <message>
+        <source>History</source>
+        <translation>历史</translation>
+    </message>
+    <message>
+        <source>Ctrl+%1</source>
+        <translation>Ctrl+%1</translation>
+    </message>
+    <message>
+        <source>Day</source>
+        <translation>日期</translation>
+    </message>
+    <message>
+        <source>Generated (kWh)</source>
+        <translation>发电量 (kWh)</translation>
+    </message>
+    <message>
+        <source>Consumed (kWh)</source>
+        <translation>用电量 (kWh)</translation>
+    </message>
+    <message>
+        <source>Lowest battery voltage (V)</source>
+        <translation>最低电池电压 (V)</translation>
+    </message>
+    <message>
+        <source>Highest battery voltage (V)</source>
+        <translation>最高电池电压 (V)</translation>
+    </message>
+    <message>
+        <source>Click a day to see its curve</source>
+        <translation>单击某一天可查看其曲线</translation>
+    </message>
+    <message>
+        <source>Energy (kWh)</source>
+        <translation>电量 (kWh)</translation>
+    </message>
+    <message>
+        <source>Battery voltage (V)</source>
+        <translation>电池电压 (V)</translation>
+    </message>
+    <message>
+        <source>Generated</source>
+        <translation>发电量</translation>
+    </message>
+    <message>
+        <source>Consumed</source>
+        <translation>用电量</translation>
+    </message>
+    <message>
+        <source>Lowest battery voltage</source>
+        <translation>最低电池电压</translation>
+    </message>
+    <message>
+        <source>Highest battery voltage</source>
+        <translation>最高电池电压</translation>
+    </message>
+    <message>
+        <source>The last %1 days of the controller at address %2. Click a day to see its curve.</source>
+        <translation>地址 %2 的控制器最近 %1 天的数据。单击某一天可查看其曲线。</translation>
+    </message>
+</context>
+<context>
     <name>app_setting_Dialog</name>
     <message>
         <source>Dialog</source>

@@ -173,6 +173,7 @@ void MainWindow::appendCurvePoint()
 
     QCustomPlot *plot = ui->customplot;
     const DeviceData &d = core.mainEngine.deviceData;
+    const QCPRange heldDay = plot->xAxis->range();
     storeCurvePoint(now);
 
     // Value axes only ever grow to cover every value plotted. Widening them by
@@ -197,7 +198,10 @@ void MainWindow::appendCurvePoint()
     lastCurveKey = now;
     // 64-bit: a huge minute count must not overflow into a nonsense window.
     const qint64 span = qint64(curveMinutes) * 60;
-    plot->xAxis->setRange(now - double(span), now);
+    if (curveDayHeld)
+        plot->xAxis->setRange(heldDay);
+    else
+        plot->xAxis->setRange(now - double(span), now);
     plot->replot();
 }
 
@@ -250,11 +254,51 @@ int MainWindow::showRecordedCurve(HistoryStore &store, int address, qint64 fromM
     return points;
 }
 
+void MainWindow::showRecordedDay(HistoryStore &store, int address, qint64 fromMs, qint64 toMs)
+{
+    QCustomPlot *plot = ui->customplot;
+    const QCPGraph *first = plot->graph(0);
+    const bool empty = first->dataCount() == 0;
+    const double firstKey = empty ? 0.0 : first->dataMainKey(0);
+    QVector<LiveValue> values;
+    for (const CurveGraph &g : curveGraphs)
+        values.append(g.recorded);
+    // Only what lies outside the points the curve holds: before its first
+    // key or after its last, so no second has two points.
+    QVector<QCPGraphData> points[CurveCount];
+    double newest = lastCurveKey;
+    // Nothing ahead of now: live points go on after the newest key.
+    const qint64 untilMs = qMin(toMs, QDateTime::currentMSecsSinceEpoch());
+    store.forEachValueInRange(fromMs, untilMs, address, values, [&](const LiveSample &s) {
+        const double key = double(quint32(s.timeMs / 1000));
+        const bool before = !empty && key < firstKey;
+        const bool after = key - newest >= 1.0;
+        if (!before && !after)
+            return true;
+        if (!points[0].isEmpty() && key - points[0].last().key < 1.0)
+            return true;
+        for (int i = 0; i < CurveCount; ++i)
+            points[i].append(QCPGraphData(key, s.value(curveGraphs[i].recorded)));
+        if (after)
+            newest = key;
+        return true;
+    });
+    for (int i = 0; i < CurveCount; ++i) {
+        plot->graph(i)->data()->add(points[i], true);
+        plot->graph(i)->rescaleValueAxis(true, false);
+    }
+    lastCurveKey = newest;
+    curveDayHeld = true;
+    plot->xAxis->setRange(double(fromMs / 1000), double(toMs / 1000));
+    plot->replot();
+}
+
 void MainWindow::on_lineEdit_72_textChanged(const QString &text)
 {
     bool ok = false;
     const int minutes = text.toInt(&ok, 10);
     curveMinutes = ok ? minutes : 0;
+    curveDayHeld = false;
 }
 
 void MainWindow::cureMousePoint(QMouseEvent *event)

@@ -4,6 +4,7 @@
 
 #include "code_tables.h"
 #include "display_format.h"
+#include "value_fields.h"
 
 using namespace DisplayFormat;
 
@@ -29,14 +30,18 @@ const Lamp statusLamps[StatusBits::Count] = {
 };
 
 // Panel output as a percentage of the nominal power typed into "Called
-// power：" (watts). Without a usable nominal power there is nothing to
-// divide by, so show zero rather than inf or nan.
-QString efficiencyText(quint32 pvPower, const QString &calledPower)
+// power：" (watts). A nominal power of 1 W or less (the form's "0000001")
+// or none at all gives no meaningful percentage, and a quotient the field
+// cannot hold would show a plausible-looking part of itself: "--" for both.
+QString efficiencyText(const QLineEdit *field, quint32 pvPower, const QString &calledPower)
 {
+    const QString none = QStringLiteral("--");
     bool ok = false;
     const int nominal = calledPower.toInt(&ok, 10);
-    const double percent = (ok && nominal != 0) ? pvPower * 10.0 / nominal : 0.0;
-    return QStringLiteral("%1").arg(percent, 2, 'f', 2);
+    if (!ok || nominal <= 1)
+        return none;
+    const QString text = QStringLiteral("%1").arg(pvPower * 10.0 / nominal, 2, 'f', 2);
+    return ValueFields::fits(field, text, QStringLiteral("00.00")) ? text : none;
 }
 
 } // namespace
@@ -47,7 +52,7 @@ void MainWindow::showDefineLiveValues()
     writeText(ui->lineEdit_34, centi(d.pvVoltage));
     writeText(ui->lineEdit_35, centi(d.pvCurrent));
     writeText(ui->lineEdit_36, deci(d.pvPower));
-    writeText(ui->lineEdit_39, efficiencyText(d.pvPower, ui->lineEdit_38->text()));
+    writeText(ui->lineEdit_39, efficiencyText(ui->lineEdit_39, d.pvPower, ui->lineEdit_38->text()));
     writeText(ui->lineEdit_40, centi(d.batteryVoltage));
     writeText(ui->lineEdit_41, scenti(d.batteryCurrent));
     writeText(ui->lineEdit_43, unsignedNumber(d.batteryCapacity));
@@ -62,7 +67,7 @@ void MainWindow::showModbusLiveValues()
     writeText(ui->lineEdit_35, centi(d.pvCurrent));
     writeText(ui->lineEdit_36, deci(d.pvPower));
     writeText(ui->lineEdit_37, d.pvStateText);
-    writeText(ui->lineEdit_39, efficiencyText(d.pvPower, ui->lineEdit_38->text()));
+    writeText(ui->lineEdit_39, efficiencyText(ui->lineEdit_39, d.pvPower, ui->lineEdit_38->text()));
     writeText(ui->lineEdit_40, centi(d.batteryVoltage));
     // The battery current register is not trusted here; derive it from the
     // panel and load currents as the Define decoder does.

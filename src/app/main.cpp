@@ -4,6 +4,7 @@
 #include "form_fonts.h"
 #include "app_language.h"
 #include "mainwindow.h"
+#include "screen_fit.h"
 
 int main(int argc, char *argv[])
 {
@@ -13,9 +14,11 @@ int main(int argc, char *argv[])
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     FormFonts::prepareApplication();
     QApplication app(argc, argv);
+    ScreenFit::applyScaleSteps();   // before any window takes the screen's factor
     installLanguage();   // before any text is built
     MainWindow window;   // also registers the resources of the window library
     app.setWindowIcon(QIcon(QStringLiteral(":/Images/icons/solar-monitor.png")));
+    ScreenFit::fitOnScreen(&window);
     window.show();
     return app.exec();
 }

@@ -11,6 +11,8 @@
 #include "history_recording.h"
 #include "operator_feedback.h"
 #include "repaint_pacer.h"
+#include "value_fields.h"
+#include "yield_view.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -77,8 +79,10 @@ MainWindow::MainWindow(QWidget *parent)
     connectSignals();
     feedback = new OperatorFeedback(this);
     showParameterRanges();
+    ValueFields::showBeginnings(ui->centralWidget);
     new RepaintPacer(this);
     history = new HistoryRecording(this);
+    new YieldView(this);
 }
 
 MainWindow::~MainWindow()

@@ -116,6 +116,10 @@ public:
     // The recorded history of address in [fromMs, toMs] ahead of the live
     // points; returns how many points it added.
     int showRecordedCurve(HistoryStore &store, int address, qint64 fromMs, qint64 toMs);
+    // One recorded day (from the History tab): its points added where the
+    // curve lacks them and the axis held on the day until lineEdit_72 is edited.
+    void showRecordedDay(HistoryStore &store, int address, qint64 fromMs, qint64 toMs);
+    bool curveDayHeld = false;
 
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include "config_file.h"
+#include "daily_yield.h"
 
 namespace {
 
@@ -149,6 +150,7 @@ bool HistoryStore::migrate()
                 return sql;
             }(),
         },
+        DailyYield::schema(),
     };
     while (version < SchemaVersion) {
         if (!db.transaction()) {
@@ -161,6 +163,11 @@ bool HistoryStore::migrate()
                 db.rollback();
                 return false;
             }
+        }
+        // Files recorded before the days were kept get theirs from the samples.
+        if (version == 1 && !DailyYield::rebuild(m_connection, &m_error)) {
+            db.rollback();
+            return false;
         }
         ++version;
         if (!q.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)) || !db.commit()) {
@@ -350,6 +357,8 @@ bool HistoryStore::flush()
                 break;
             }
         }
+        if (why.isEmpty())
+            DailyYield::record(m_connection, m_pending, &why);
         if (why.isEmpty() && !db.commit())
             why = sqlError(db.lastError());
         if (!why.isEmpty()) {

@@ -35,7 +35,7 @@ class HistoryStore : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     static constexpr int DefaultBatchSamples = 50;
     static constexpr int DefaultBatchMs = 5000;
 

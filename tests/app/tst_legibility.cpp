@@ -27,6 +27,8 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -37,11 +39,14 @@
 
 #include "app_setting_dialog.h"
 #include "code_tables.h"
+#include "daily_yield.h"
 #include "form_fonts.h"
 #include "history_export.h"
 #include "history_recording.h"
+#include "history_store.h"
 #include "mainwindow.h"
 #include "window_fixture.h"
+#include "yield_month.h"
 
 namespace {
 
@@ -218,6 +223,16 @@ public:
                     const QString text = item->text();
                     check(list, text, [=](bool b) { item->setText(b ? QString() : text); });
                 }
+            } else if (auto *header = qobject_cast<QHeaderView *>(w)) {
+                auto *model = header->model();
+                for (int i = 0; model && i < header->count(); ++i)
+                    checkEntry(header, QRect(header->sectionViewportPosition(i), 0, header->sectionSize(i), header->height()),
+                               model->headerData(i, header->orientation()).toString());
+            } else if (auto *table = qobject_cast<QTableWidget *>(w)) {
+                for (int r = 0; r < table->rowCount(); ++r)
+                    for (int c = 0; c < table->columnCount(); ++c)
+                        if (QTableWidgetItem *item = table->item(r, c))
+                            checkEntry(table, table->visualItemRect(item), item->text());
             } else if (auto *tabs = qobject_cast<QTabBar *>(w)) {
                 for (int i = 0; i < tabs->count(); ++i)
                     checkEntry(tabs, tabs->tabRect(i), tabs->tabText(i));
@@ -370,7 +385,10 @@ QStringList checkWindow(const QString &language)
     for (const char *state : {"placeholders", "live values"}) {
         if (QByteArray(state) == "live values")
             showLiveValues(w);
-        for (int tab : {0, 1}) {
+        // The History tab too, there while the window records.
+        if (tabs->count() != 3)
+            failures << language + QStringLiteral(": no History tab");
+        for (int tab = 0; tab < tabs->count(); ++tab) {
             tabs->setCurrentIndex(tab);
             Checker checker(QStringLiteral("%1, %2, tab %3").arg(language, QLatin1String(state)).arg(tab));
             checker.walk(&w);
@@ -426,6 +444,15 @@ int runChild(int argc, char *argv[])
     if (!config.open(QIODevice::WriteOnly) || !config.write("[record]\nenabled=true\ndatabase=history.sqlite\n"))
         return 2;
     config.close();
+    {
+        // A recorded month, so the History tab's table has every row.
+        HistoryStore store;
+        if (!store.open(work.filePath(QStringLiteral("history.sqlite"))))
+            return 2;
+        for (const LiveSample &s : YieldMonth::samples(DailyYield::today() - (YieldMonth::Days - 1)))
+            store.append(s);
+        store.flush();
+    }
     QDir::setCurrent(work.path());
     QStringList failures;
     int checked = 0;

@@ -49,6 +49,7 @@ private slots:
     void modbusLiveValues();
     void efficiency_data();
     void efficiency();
+    void wideTextShowsItsBeginning();
     void statusLamps_data();
     void statusLamps();
     void loadVoltageRule_data();
@@ -155,14 +156,22 @@ void tst_live_display::efficiency_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("52 W of 100 W") << false << 520u << "100" << "52.00";
-    QTest::newRow("form's initial 1 W") << false << 5u << "0000001" << "50.00";
+    QTest::newRow("566 W of 600 W") << true << 5660u << "600" << "94.33";
     QTest::newRow("a third") << true << 1u << "3" << "3.33";
-    QTest::newRow("zero nominal power") << false << 520u << "0" << "0.00";
-    QTest::newRow("zero nominal power, Modbus") << true << 520u << "0" << "0.00";
-    QTest::newRow("empty") << false << 520u << "" << "0.00";
-    QTest::newRow("not a number") << true << 520u << "abc" << "0.00";
-    QTest::newRow("not an integer") << false << 520u << "12.5" << "0.00";
-    QTest::newRow("no power, no nominal") << false << 0u << "0" << "0.00";
+    QTest::newRow("2 W, the least") << false << 5u << "2" << "25.00";
+    // No nominal power worth dividing by: "--", not a number.
+    QTest::newRow("form's initial 1 W") << false << 5u << "0000001" << "--";
+    QTest::newRow("1 W, Modbus") << true << 6165u << "1" << "--";
+    QTest::newRow("zero nominal power") << false << 520u << "0" << "--";
+    QTest::newRow("zero nominal power, Modbus") << true << 520u << "0" << "--";
+    QTest::newRow("negative") << false << 520u << "-600" << "--";
+    QTest::newRow("empty") << false << 520u << "" << "--";
+    QTest::newRow("not a number") << true << 520u << "abc" << "--";
+    QTest::newRow("not an integer") << false << 520u << "12.5" << "--";
+    QTest::newRow("no power, no nominal") << false << 0u << "0" << "--";
+    // A quotient the field cannot hold would show a part of itself.
+    QTest::newRow("6165 W of 10 W") << true << 61650u << "10" << "--";
+    QTest::newRow("650 W of 100 W") << false << 6500u << "100" << "--";
 }
 
 void tst_live_display::efficiency()
@@ -181,6 +190,30 @@ void tst_live_display::efficiency()
         f.w().showDefineLiveValues();
     QCOMPARE(fieldText(f.w(), "lineEdit_39"), expected);
     QCOMPARE(fieldText(f.w(), "lineEdit_38"), calledPower);
+}
+
+// A text wider than its field shows its first characters; a field being
+// typed in keeps its cursor where the typing is.
+void tst_live_display::wideTextShowsItsBeginning()
+{
+    WindowFixture f;
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    DeviceData &d = f.w().core.mainEngine.deviceData;
+    d.factoryInfo = QStringLiteral("Solar Simulation Works, Test Bench 1, Hall 7, Line 3, Shift B");
+    f.w().showFactoryInfo();
+    QLineEdit *factory = lineEdit(f.w(), "lineEdit_70");
+    QCOMPARE(factory->text(), d.factoryInfo);
+    QVERIFY(factory->fontMetrics().horizontalAdvance(d.factoryInfo) > factory->width());
+    QCOMPARE(factory->cursorPosition(), 0);
+    d.pvVoltage = 123456789;
+    f.w().showModbusLiveValues();
+    QCOMPARE(lineEdit(f.w(), "lineEdit_34")->cursorPosition(), 0);
+
+    QLineEdit *typed = lineEdit(f.w(), "lineEdit_38");
+    typed->setFocus();
+    QVERIFY(QTest::qWaitFor([&] { return typed->hasFocus(); }));
+    QTest::keyClicks(typed, QStringLiteral("1234567890123"));
+    QCOMPARE(typed->cursorPosition(), typed->text().size());
 }
 
 void tst_live_display::statusLamps_data()

@@ -70,7 +70,9 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
         "\n"
         "solar-logger export --from TIME --to TIME --out FILE [--config FILE] [--db FILE]\n"
         "  writes the recorded readings of a time range as CSV (ISO 8601 times such as\n"
-        "  2026-12-10 or 2026-12-10T08:00:00+01:00; see solar-logger export --help)."));
+        "  2026-12-10 or 2026-12-10T08:00:00+01:00; see solar-logger export --help).\n"
+        "solar-logger report [--days N] [--format table|csv|json] [--config FILE] [--db FILE]\n"
+        "  prints each day's generated and consumed kWh and battery voltage range."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));

@@ -17,6 +17,7 @@
 #include "line_sink.h"
 #include "logger_options.h"
 #include "recording_sinks.h"
+#include "report_command.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ int main(int argc, char *argv[])
 
     if (isExportCommand(QCoreApplication::arguments()))
         return runExportCommand(QCoreApplication::arguments());
+    if (isReportCommand(QCoreApplication::arguments()))
+        return runReportCommand(QCoreApplication::arguments());
 
     LoggerOptions options;
     QString output;
