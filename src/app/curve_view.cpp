@@ -9,7 +9,6 @@
 
 #include "history_store.h"
 
-double MainWindow::lastCurveKey = 0.0;
 
 namespace {
 

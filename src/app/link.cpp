@@ -21,16 +21,11 @@ void MainWindow::menu_connect_solt()
                            OperatorFeedback::serialOpenFailure(core.lastLinkEvent()));
 }
 
-// The action's text is the link state the operator sees; it follows the
-// core's state change for change.
+// The action's text shows the core's link state; it is never read back.
 void MainWindow::onLinkChanged(const MonitorCore::LinkEvent &event)
 {
-    if (event.state == MonitorCore::LinkState::Up) {
-        if (linkIsDown())
-            connectAction->setText(tr("Disonnect"));
-    } else if (connectAction->text() == tr("Disonnect")) {
-        connectAction->setText(tr("Connect"));
-    }
+    connectAction->setText(event.state == MonitorCore::LinkState::Up ? tr("Disonnect")
+                                                                     : tr("Connect"));
 }
 
 // An empty frame: the engines had nothing pending, only the lamps change.

@@ -165,7 +165,7 @@ void MainWindow::setRxLampRed()
 
 bool MainWindow::linkIsDown() const
 {
-    return !connectAction || connectAction->text() == tr("Connect");
+    return !core.linkIsUp();
 }
 
 void MainWindow::menu_set_solt()

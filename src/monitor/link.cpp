@@ -207,6 +207,8 @@ void MonitorCore::disconnectLink()
 void MonitorCore::setLink(LinkState state, LinkReason reason, const QString &portName,
                           const QString &errorText, bool permissionDenied)
 {
+    if (state == LinkState::Up && !linkUp_)
+        poll_ = PollState();
     linkUp_ = state == LinkState::Up;
     if (!linkUp_) {
         identitySeen_ = 0;

@@ -127,12 +127,6 @@ public:
     // working directory.
     QString configPath;
 
-    // State of the refresh cycle that outlives connections (one copy per
-    // process, never reset).
-    static int pollStep;
-    static int scanAddress;
-    static bool factoryFirstHalfOk;
-
     // --- link (link.cpp) ----------------------------------------------------
     bool linkIsUp() const { return linkUp_; }
     // A TCP attempt still connecting after ms is given up (reason TimedOut);
@@ -219,6 +213,7 @@ private:
     void settleRtuLine(QIODevice *link);
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
+    friend class MonitorCoreProbe;   // tests look inside through it
 
     QString configFilePath() const;
 
@@ -241,6 +236,15 @@ private:
     DeviceIdentity identity_;
     quint32 identitySeen_ = 0;
     bool identityAnnounced_ = false;
+    // Where the refresh cycle stands; each core has its own, begun afresh
+    // whenever a link comes up, so nothing of one link completes another's.
+    struct PollState
+    {
+        int step = 0;            // the schedule step run last
+        int scanAddress = 0;     // the bus address probed last
+        bool factoryFirstHalf = false;   // first Modbus factory read answered
+    };
+    PollState poll_;
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)

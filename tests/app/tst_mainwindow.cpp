@@ -146,12 +146,17 @@ private slots:
         w.setRxLampGray();
         w.setRxLampRed();
         QCOMPARE(lampOf(w.rxLamp), lampAsShown(grayLamp));
+        // The action's text is only shown: the core's state decides.
         w.connectAction->setText(QStringLiteral("Disonnect"));
+        QVERIFY(w.linkIsDown());
+        w.setRxLampRed();
+        QCOMPARE(lampOf(w.rxLamp), lampAsShown(grayLamp));
+        TcpDevice device;
+        QVERIFY(f.connectTcp(device, QStringLiteral("Define")));
         QVERIFY(!w.linkIsDown());
         w.setRxLampRed();
         QCOMPARE(lampOf(w.rxLamp), lampAsShown(redLamp));
         QCOMPARE(lampOf(w.txLamp), lampAsShown(grayLamp));
-        w.connectAction->setText(QStringLiteral("Connect"));
     }
 
     void waitWithEventsKeepsTheLoopRunning_data()
