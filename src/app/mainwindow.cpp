@@ -100,7 +100,7 @@ void MainWindow::setUpStatusBar()
     rxLamp.setFixedSize(lampSize, lampSize);
     ui->statusBar->addWidget(&snLabel, 0);
     snLabel.setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);bold 12pt \"Arial\";"));
-    snLabel.setText(QStringLiteral("SN:%1").arg(core.mainEngine.slaveAddress(), 2, 10, QLatin1Char('0')));
+    snLabel.setText(QStringLiteral("SN:%1").arg(core.deviceAddress(), 2, 10, QLatin1Char('0')));
     setTxLampGray();
     setRxLampGray();
 }

@@ -20,7 +20,7 @@ void waitWithEvents(int ms);
 // engines, the polling schedules with the bus scan, the two reply states and
 // the request-and-await part of the parameter actions. Everything runs on the
 // thread that owns it; whoever shows or records the results listens to the
-// signals and reads the engines' DeviceData while a signal is delivered.
+// signals and their DeviceData, or reads the const accessors.
 class MonitorCore : public QObject
 {
     Q_OBJECT
@@ -126,6 +126,13 @@ public:
     // The settings file read at every connect; empty: config.ini in the
     // working directory.
     QString configPath;
+
+    // --- what a view reads (the polled controller) ----------------------------
+    // Its model as the last answer left it; a view reads it, never writes.
+    const DeviceData &deviceData() const { return mainEngine.deviceData; }
+    int deviceAddress() const { return mainEngine.slaveAddress(); }
+    ProtocolKind protocol() const { return ProtocolKind(mainEngine.protocol()); }
+    ControllerType controllerType() const { return ControllerType(mainEngine.controllerType()); }
 
     // --- link (link.cpp) ----------------------------------------------------
     bool linkIsUp() const { return linkUp_; }

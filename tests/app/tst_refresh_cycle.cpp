@@ -6,8 +6,9 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include "monitor_core_probe.h"
+#include "live_sample.h"
 #include "mainwindow.h"
+#include "monitor_core_probe.h"
 #include "monitoring_sim.h"
 #include "simulated_controller.h"
 #include "window_fixture.h"
@@ -149,6 +150,7 @@ private slots:
     void chargeTotalsOverModbus_data();
     void chargeTotalsOverModbus();
     void scanListsAnsweringAddresses();
+    void loadOffOverModbusShowsZeroEverywhere();
 };
 
 void tst_refresh_cycle::fullCycle_data()
@@ -480,4 +482,38 @@ void tst_refresh_cycle::scanListsAnsweringAddresses()
 }
 
 QTEST_MAIN(tst_refresh_cycle)
+// Modbus has no load-voltage register. Once the status word says the load
+// is off, the field, the curve and the recorded sample all give 0 V, not the
+// battery voltage they carried while the load was on.
+void tst_refresh_cycle::loadOffOverModbusShowsZeroEverywhere()
+{
+    Session s("TCP Modbus", "MPPT");
+    QVERIFY(s.connect(SimTransport::Tcp, "TCP Modbus", "MPPT"));
+    QCPGraph *load = s.w.findChild<QCustomPlot *>("customplot")->graph(2);
+    const auto plotted = [&] {
+        s.w.lastCurveKey = 0.0;   // a point whatever the second
+        runStep(s.w, 1, ModbusSteps);
+        return load->data()->at(load->dataCount() - 1)->value;
+    };
+    const auto recorded = [&] {
+        LiveSample sample;
+        fillLiveSample(sample, s.w.core.deviceData(), s.w.core.protocol());
+        return sample.value(LoadVoltage);
+    };
+
+    runStep(s.w, 1, ModbusSteps);    // live values
+    runStep(s.w, 10, ModbusSteps);   // status: load on
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("13.12"));
+    QCOMPARE(plotted(), 13.12);
+    QCOMPARE(recorded(), 13.12);
+
+    s.sim.device(1)->setStatusBit(SimStatus::LoadOff, true);
+    runStep(s.w, 10, ModbusSteps);
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("0.00"));
+    QCOMPARE(plotted(), 0.0);
+    QCOMPARE(load->name(), QStringLiteral("Load Voltage:0.00V"));
+    QCOMPARE(recorded(), 0.0);
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("0.00"));
+}
+
 #include "tst_refresh_cycle.moc"
