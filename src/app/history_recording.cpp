@@ -53,15 +53,13 @@ HistoryRecording::~HistoryRecording()
 
 QString HistoryRecording::configPath() const
 {
-    return window_->core.configPath.isEmpty() ? ConfigFile::defaultPath() : window_->core.configPath;
+    return window_->core.configFilePath();
 }
 
 int HistoryRecording::configuredAddress() const
 {
-    const ConfigFile config(configPath());
-    if (config.value(QStringLiteral("common/communication_mode")) == QLatin1String("Serial"))
-        return quint8(config.intValue(QStringLiteral("Serial/serial_address")));
-    return window_->core.deviceAddress();
+    const LinkConfig link = readLinkConfig(ConfigFile(configPath()));
+    return link.serial() ? link.address() : window_->core.deviceAddress();
 }
 
 void HistoryRecording::applyConfig()

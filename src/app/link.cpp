@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMessageBox>
 
+#include "config_file.h"
 #include "operator_feedback.h"
 #include "ui_mainwindow.h"
 
@@ -16,7 +17,7 @@ void MainWindow::menu_connect_solt()
         resetDisplay();
         return;
     }
-    if (!core.connectLink())
+    if (!core.connectLink(readLinkConfig(ConfigFile(core.configFilePath()))))
         QMessageBox::about(this, tr("Connect"),
                            OperatorFeedback::serialOpenFailure(core.lastLinkEvent()));
 }

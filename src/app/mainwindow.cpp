@@ -170,7 +170,7 @@ bool MainWindow::linkIsDown() const
 
 void MainWindow::menu_set_solt()
 {
-    auto *dialog = new app_setting_Dialog(nullptr);
+    auto *dialog = new app_setting_Dialog(nullptr, core.configFilePath());
     qCDebug(lcWindow) << "app setting dialog";
     dialog->exec();
     delete dialog;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "com_protocol_solar.h"
+#include "link_config.h"
 #include "live_sample.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
@@ -123,7 +124,7 @@ public:
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
     QByteArray rxBuffer;
-    // The settings file read at every connect; empty: config.ini in the
+    // The settings file connectLink() reads; empty: config.ini in the
     // working directory.
     QString configPath;
 
@@ -140,9 +141,12 @@ public:
     // 0, the default, leaves it to the system.
     void setConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
     const LinkEvent &lastLinkEvent() const { return lastLinkEvent_; }
-    // Reads config.ini afresh and opens the configured link. False only when
-    // the serial port failed to open (the link stays down).
+    // Opens the link link describes. False only when the serial port failed
+    // to open (the link stays down).
+    bool connectLink(const LinkConfig &link);
+    // The same with the settings file read afresh, once.
     bool connectLink();
+    QString configFilePath() const;
     void disconnectLink();
     bool openSerialLink();
     void openTcpLink();
@@ -222,8 +226,6 @@ private:
     friend struct PollRunner;
     friend class MonitorCoreProbe;   // tests look inside through it
 
-    QString configFilePath() const;
-
     int tickIntervalMs_ = TickIntervalMs;
     int waitSliceMs_ = WaitSliceMs;
     bool blockingWait_ = false;
@@ -233,6 +235,7 @@ private:
     int connectTimeoutMs_ = 0;
     QTimer connectTimer_;
     LinkEvent lastLinkEvent_;
+    LinkConfig link_;   // of the last Connect
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
     // Modbus RTU: the line may still carry an answer nobody waits for.
