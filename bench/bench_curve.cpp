@@ -55,7 +55,7 @@ void measure(int days)
 
     QVector<double> times;
     for (int i = 0; i < Appends; ++i) {
-        MainWindow::lastCurveKey = 0.0;   // lift the one-per-second throttle
+        w.lastCurveKey = 0.0;   // lift the one-per-second throttle
         QElapsedTimer clock;
         clock.start();
         w.appendCurvePoint();

@@ -58,7 +58,6 @@ bool writeWeek(const QString &path, qint64 endMs)
 // does not inflate the way it does the wall clock.
 double openWindow(int *points, double *cpuMs)
 {
-    MainWindow::lastCurveKey = 0.0;
     const double cpuStart = cpuSeconds();
     QElapsedTimer clock;
     clock.start();

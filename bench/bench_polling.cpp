@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include "monitor_core_probe.h"
 #include "bench_support.h"
 #include "mainwindow.h"
 #include "simulated_controller.h"
@@ -193,7 +194,7 @@ bool measurePeriod(BenchWindow &bw, const QString &name, int requestSteps, int i
     clock.start();
     MainWindow &w = bw.w();
     QObject::connect(&w.core.mainEngine, &com_protocol_solar::beginSentData, [&] {
-        if (MonitorCore::pollStep == 0 && w.core.mainEngine.retryCount == 0)
+        if (MonitorCoreProbe::pollStep(w.core) == 0 && w.core.mainEngine.retryCount == 0)
             starts.append(clock.nsecsElapsed());
     });
     QObject::connect(&w.core.mainEngine, &com_protocol_solar::receiveFailSignal, [&] { ++failures; });

@@ -9,7 +9,6 @@
 
 #include "history_store.h"
 
-double MainWindow::lastCurveKey = 0.0;
 
 namespace {
 
@@ -34,9 +33,12 @@ const CurveGraph curveGraphs[] = {
 };
 constexpr int CurveCount = int(sizeof curveGraphs / sizeof curveGraphs[0]);
 
-// In volts or amperes.
-double valueOf(const DeviceData &d, const CurveGraph &g)
+// In volts or amperes; the load voltage by the rule the display and the
+// history follow.
+double valueOf(const DeviceData &d, const CurveGraph &g, bool modbus)
 {
+    if (g.recorded == LoadVoltage)
+        return loadVoltageOf(d, loadIsOn(d), modbus) * 0.01;
     return (d.*g.field) * 0.01;
 }
 
@@ -172,7 +174,8 @@ void MainWindow::appendCurvePoint()
         return;
 
     QCustomPlot *plot = ui->customplot;
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
+    const bool modbus = core.protocol() != ProtocolDefine;
     const QCPRange heldDay = plot->xAxis->range();
     storeCurvePoint(now);
 
@@ -182,7 +185,7 @@ void MainWindow::appendCurvePoint()
     for (int i = 0; i < CurveCount; ++i) {
         QCPAxis *axis = plot->graph(i)->valueAxis();
         QCPRange range = axis->range();
-        range.expand(valueOf(d, curveGraphs[i]));
+        range.expand(valueOf(d, curveGraphs[i], modbus));
         axis->setRange(range);
     }
     for (int i = 0; i < CurveCount; ++i)
@@ -191,7 +194,7 @@ void MainWindow::appendCurvePoint()
     for (int i = 0; i < CurveCount; ++i) {
         const CurveGraph &g = curveGraphs[i];
         plot->graph(i)->setName(tr(g.name) + QStringLiteral(":%1%2")
-                                                 .arg(valueOf(d, g), 2, 'f', 2)
+                                                 .arg(valueOf(d, g, modbus), 2, 'f', 2)
                                                  .arg(QLatin1String(g.unit)));
     }
 
@@ -208,10 +211,11 @@ void MainWindow::appendCurvePoint()
 void MainWindow::storeCurvePoint(double key)
 {
     QCustomPlot *plot = ui->customplot;
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
+    const bool modbus = core.protocol() != ProtocolDefine;
     for (int i = 0; i < CurveCount; ++i) {
         auto *data = static_cast<CurveData *>(plot->graph(i)->data().data());
-        data->append(key, valueOf(d, curveGraphs[i]));
+        data->append(key, valueOf(d, curveGraphs[i], modbus));
     }
 }
 

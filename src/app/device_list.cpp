@@ -95,33 +95,33 @@ QString twoDigits(int address)
 
 void MainWindow::showRatedVoltage()
 {
-    writeText(ui->lineEdit_79, unsignedNumber(core.mainEngine.deviceData.ratedVoltage));
+    writeText(ui->lineEdit_79, unsignedNumber(core.deviceData().ratedVoltage));
 }
 
 void MainWindow::showRatedCurrents()
 {
-    writeText(ui->lineEdit_77, unsignedNumber(core.mainEngine.deviceData.ratedChargeCurrent));
-    writeText(ui->lineEdit_78, unsignedNumber(core.mainEngine.deviceData.ratedDischargeCurrent));
+    writeText(ui->lineEdit_77, unsignedNumber(core.deviceData().ratedChargeCurrent));
+    writeText(ui->lineEdit_78, unsignedNumber(core.deviceData().ratedDischargeCurrent));
 }
 
 void MainWindow::showVersionInfo()
 {
-    writeText(ui->lineEdit_67, core.mainEngine.deviceData.versionInfo);
+    writeText(ui->lineEdit_67, core.deviceData().versionInfo);
 }
 
 void MainWindow::showDeviceModel()
 {
-    writeText(ui->lineEdit_68, core.mainEngine.deviceData.deviceModel);
+    writeText(ui->lineEdit_68, core.deviceData().deviceModel);
 }
 
 void MainWindow::showSerialNumber()
 {
-    writeText(ui->lineEdit_69, core.mainEngine.deviceData.serialNumber);
+    writeText(ui->lineEdit_69, core.deviceData().serialNumber);
 }
 
 void MainWindow::showFactoryInfo()
 {
-    writeText(ui->lineEdit_70, core.mainEngine.deviceData.factoryInfo);
+    writeText(ui->lineEdit_70, core.deviceData().factoryInfo);
 }
 
 // The PWM controller reports its encryption state in the caption of the
@@ -129,7 +129,7 @@ void MainWindow::showFactoryInfo()
 void MainWindow::showEncryptionState()
 {
     if (ui->pushButton_97->isEnabled())
-        ui->pushButton_97->setText(core.mainEngine.deviceData.encryptionText);
+        ui->pushButton_97->setText(core.deviceData().encryptionText);
 }
 
 // --- device list -------------------------------------------------------
@@ -140,7 +140,7 @@ void MainWindow::updateDeviceList(quint8 address, const QString &name)
         deviceSeen[address] = address;
         deviceNames[address] = name;
     }
-    const int active = core.mainEngine.slaveAddress();
+    const int active = core.deviceAddress();
     for (int i = 0; i < DeviceSlots; ++i) {
         if (deviceSeen[i] == 0)
             continue;

@@ -53,15 +53,13 @@ HistoryRecording::~HistoryRecording()
 
 QString HistoryRecording::configPath() const
 {
-    return window_->core.configPath.isEmpty() ? ConfigFile::defaultPath() : window_->core.configPath;
+    return window_->core.configFilePath();
 }
 
 int HistoryRecording::configuredAddress() const
 {
-    const ConfigFile config(configPath());
-    if (config.value(QStringLiteral("common/communication_mode")) == QLatin1String("Serial"))
-        return quint8(config.intValue(QStringLiteral("Serial/serial_address")));
-    return window_->core.mainEngine.slaveAddress();
+    const LinkConfig link = readLinkConfig(ConfigFile(configPath()));
+    return link.serial() ? link.address() : window_->core.deviceAddress();
 }
 
 void HistoryRecording::applyConfig()
@@ -103,7 +101,7 @@ void HistoryRecording::applyMqtt(const MqttConfig &config)
         stopPublishing();
         return;
     }
-    const int address = window_->core.mainEngine.slaveAddress();
+    const int address = window_->core.deviceAddress();
     if (publisher_ && sameMqtt(config, mqttConfig_) && address == publishAddress_)
         return;
     stopPublishing();
@@ -132,7 +130,7 @@ void HistoryRecording::onLinkChanged(const MonitorCore::LinkEvent &event)
     switch (event.state) {
     case MonitorCore::LinkState::Up:
         identityKnown_ = false;
-        samples_.linkUp(window_->core.mainEngine);
+        samples_.linkUp(window_->core);
         applyConfig();
         return;
     case MonitorCore::LinkState::Connecting:
@@ -149,7 +147,7 @@ void HistoryRecording::onStepAnswered(MonitorCore::StepResult result, const Devi
 {
     if (!store_ && !publisher_)
         return;
-    if (!samples_.take(result, data, window_->core.mainEngine))
+    if (!samples_.take(result, data, window_->core))
         return;
     if (store_)
         store_->append(samples_.sample());

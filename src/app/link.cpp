@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMessageBox>
 
+#include "config_file.h"
 #include "operator_feedback.h"
 #include "ui_mainwindow.h"
 
@@ -16,21 +17,16 @@ void MainWindow::menu_connect_solt()
         resetDisplay();
         return;
     }
-    if (!core.connectLink())
+    if (!core.connectLink(readLinkConfig(ConfigFile(core.configFilePath()))))
         QMessageBox::about(this, tr("Connect"),
                            OperatorFeedback::serialOpenFailure(core.lastLinkEvent()));
 }
 
-// The action's text is the link state the operator sees; it follows the
-// core's state change for change.
+// The action's text shows the core's link state; it is never read back.
 void MainWindow::onLinkChanged(const MonitorCore::LinkEvent &event)
 {
-    if (event.state == MonitorCore::LinkState::Up) {
-        if (linkIsDown())
-            connectAction->setText(tr("Disonnect"));
-    } else if (connectAction->text() == tr("Disonnect")) {
-        connectAction->setText(tr("Connect"));
-    }
+    connectAction->setText(event.state == MonitorCore::LinkState::Up ? tr("Disonnect")
+                                                                     : tr("Connect"));
 }
 
 // An empty frame: the engines had nothing pending, only the lamps change.

@@ -48,7 +48,7 @@ QString efficiencyText(const QLineEdit *field, quint32 pvPower, const QString &c
 
 void MainWindow::showDefineLiveValues()
 {
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
     writeText(ui->lineEdit_34, centi(d.pvVoltage));
     writeText(ui->lineEdit_35, centi(d.pvCurrent));
     writeText(ui->lineEdit_36, deci(d.pvPower));
@@ -62,7 +62,7 @@ void MainWindow::showDefineLiveValues()
 
 void MainWindow::showModbusLiveValues()
 {
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
     writeText(ui->lineEdit_34, centi(d.pvVoltage));
     writeText(ui->lineEdit_35, centi(d.pvCurrent));
     writeText(ui->lineEdit_36, deci(d.pvPower));
@@ -82,7 +82,7 @@ void MainWindow::showModbusLiveValues()
 
 void MainWindow::showChargeTotals(bool generated, bool consumed)
 {
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
     if (generated)
         writeText(ui->lineEdit_54, centi(d.generatedChargeTotal()));
     if (consumed)
@@ -91,29 +91,29 @@ void MainWindow::showChargeTotals(bool generated, bool consumed)
 
 void MainWindow::showEnergyTotals()
 {
-    const DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
     writeText(ui->lineEdit_56, centi(d.generatedEnergyTotal()));
     writeText(ui->lineEdit_64, centi(d.consumedEnergyTotal()));
 }
 
 void MainWindow::showInternalTemperature()
 {
-    writeText(ui->lineEdit_46, signedNumber(core.mainEngine.deviceData.internalTemperature));
+    writeText(ui->lineEdit_46, signedNumber(core.deviceData().internalTemperature));
 }
 
 void MainWindow::showChargeStage()
 {
-    writeText(ui->lineEdit_44, core.mainEngine.deviceData.chargeStageText);
+    writeText(ui->lineEdit_44, core.deviceData().chargeStageText);
 }
 
 void MainWindow::showSystemVoltage()
 {
-    writeText(ui->lineEdit_42, unsignedNumber(core.mainEngine.deviceData.systemVoltage));
+    writeText(ui->lineEdit_42, unsignedNumber(core.deviceData().systemVoltage));
 }
 
 void MainWindow::showStatusLamps(bool modbusLoadRule)
 {
-    const quint32 status = core.mainEngine.deviceData.statusWord;
+    const quint32 status = core.deviceData().statusWord;
     for (int i = 0; i < StatusBits::Count; ++i) {
         const bool set = (status & StatusBits::table[i].mask) != 0;
         if (StatusBits::table[i].mask == StatusBits::LoadOff)
@@ -123,20 +123,12 @@ void MainWindow::showStatusLamps(bool modbusLoadRule)
     }
 }
 
+// The curve and the history follow the same rule (loadVoltageOf).
 void MainWindow::showLoadState(bool loadOn, bool modbusLoadRule)
 {
-    DeviceData &d = core.mainEngine.deviceData;
+    const DeviceData &d = core.deviceData();
     writeStyle(ui->pushButton_106, loadOn ? styleGreen : stylePlain);
     writeStyle(ui->pushButton_107, loadOn ? stylePlain : styleGreen);
-    if (!loadOn) {
-        writeText(ui->lineEdit_49, deci(0));
-        writeText(ui->lineEdit_47, centi(0));
-        return;
-    }
-    // Modbus has no load-voltage register: with the load switched on it
-    // carries the battery voltage, and the curve plots that value too.
-    if (modbusLoadRule)
-        d.loadVoltage = d.batteryVoltage;
-    writeText(ui->lineEdit_49, deci(d.loadPower));
-    writeText(ui->lineEdit_47, centi(d.loadVoltage));
+    writeText(ui->lineEdit_49, deci(loadPowerOf(d, loadOn)));
+    writeText(ui->lineEdit_47, centi(loadVoltageOf(d, loadOn, modbusLoadRule)));
 }

@@ -104,7 +104,7 @@ void MainWindow::setUpStatusBar()
     rxLamp.setFixedSize(lampSize, lampSize);
     ui->statusBar->addWidget(&snLabel, 0);
     snLabel.setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);bold 12pt \"Arial\";"));
-    snLabel.setText(QStringLiteral("SN:%1").arg(core.mainEngine.slaveAddress(), 2, 10, QLatin1Char('0')));
+    snLabel.setText(QStringLiteral("SN:%1").arg(core.deviceAddress(), 2, 10, QLatin1Char('0')));
     setTxLampGray();
     setRxLampGray();
 }
@@ -169,12 +169,12 @@ void MainWindow::setRxLampRed()
 
 bool MainWindow::linkIsDown() const
 {
-    return !connectAction || connectAction->text() == tr("Connect");
+    return !core.linkIsUp();
 }
 
 void MainWindow::menu_set_solt()
 {
-    auto *dialog = new app_setting_Dialog(nullptr);
+    auto *dialog = new app_setting_Dialog(nullptr, core.configFilePath());
     qCDebug(lcWindow) << "app setting dialog";
     dialog->exec();
     delete dialog;

@@ -67,8 +67,8 @@ public:
     FrameBox rxBox;   // textEdit_2: the answer received
     OperatorFeedback *feedback = nullptr;   // status-bar texts, title, About, keys
 
-    // The curve's last key outlives connections (one copy per process).
-    static double lastCurveKey;
+    // The curve's last key outlives connections (one per window).
+    double lastCurveKey = 0.0;
 
     // --- lamps (mainwindow.cpp) -------------------------------------------
     void setTxLampGray();
@@ -76,7 +76,7 @@ public:
     void setRxLampGray();
     void setRxLampGreen();
     void setRxLampRed();
-    bool linkIsDown() const;   // connectAction reads "Connect"
+    bool linkIsDown() const;   // as the core tells it
     void setUpStatusBar();
     void connectSignals();
 

@@ -404,7 +404,7 @@ void MainWindow::readParameterRow(const ParameterRow &row)
 
 void MainWindow::showParameterRow(const ParameterRow &row)
 {
-    const QString text = shownText(row.shown, core.mainEngine.deviceData);
+    const QString text = shownText(row.shown, core.deviceData());
     if (row.edit) {
         (ui->*row.edit)->setText(text);
         return;
@@ -434,7 +434,7 @@ int MainWindow::issueParameterWrite(const ParameterRow &row, const QString &inpu
     if (write.scale != Scale::Code)
         return core.requestParameterWrite(write.write, scaledInput(input, write.scale));
     const CodeTable *codes =
-        isModbus(core.mainEngine.protocol()) ? write.modbusCodes : write.defineCodes;
+        isModbus(core.protocol()) ? write.modbusCodes : write.defineCodes;
     return core.requestCodedWrite(write.write, codes->codeOf(input, TranslationContext));
 }
 

@@ -58,8 +58,8 @@ void MainWindow::showModbusRunData()
 // total in register 16, so that field is left alone there.
 void MainWindow::showPolledChargeTotals()
 {
-    const bool mpptOverTcp = core.mainEngine.protocol() == ProtocolModbusTcp
-                             && core.mainEngine.controllerType() == ControllerMppt;
+    const bool mpptOverTcp = core.protocol() == ProtocolModbusTcp
+                             && core.controllerType() == ControllerMppt;
     showChargeTotals(!mpptOverTcp, true);
 }
 

@@ -162,10 +162,15 @@ QString MonitorCore::configFilePath() const
 
 bool MonitorCore::connectLink()
 {
-    ConfigFile config(configFilePath());
-    modeSetting = config.value(QStringLiteral("common/communication_mode"));
-    protocolSetting = config.value(QStringLiteral("common/communication_protocol"));
-    controllerSetting = config.value(QStringLiteral("type/controller_type"));
+    return connectLink(readLinkConfig(ConfigFile(configFilePath())));
+}
+
+bool MonitorCore::connectLink(const LinkConfig &link)
+{
+    link_ = link;
+    modeSetting = link.mode;
+    protocolSetting = link.protocol;
+    controllerSetting = link.controller;
     qCDebug(lcLink) << "mode_str" << modeSetting;
 
     scanEngine.setResponseTimeout(500);
@@ -207,6 +212,8 @@ void MonitorCore::disconnectLink()
 void MonitorCore::setLink(LinkState state, LinkReason reason, const QString &portName,
                           const QString &errorText, bool permissionDenied)
 {
+    if (state == LinkState::Up && !linkUp_)
+        poll_ = PollState();
     linkUp_ = state == LinkState::Up;
     if (!linkUp_) {
         identitySeen_ = 0;
@@ -241,12 +248,10 @@ void MonitorCore::applyControllerSetting()
 
 bool MonitorCore::openSerialLink()
 {
-    ConfigFile config(configFilePath());
-    const QString name = config.value(QStringLiteral("Serial/serial_port"));
-    const QString baud = config.value(QStringLiteral("Serial/serial_baud"));
-    const auto address = quint8(config.intValue(QStringLiteral("Serial/serial_address")));
+    const QString &name = link_.serialPort;
+    const quint8 address = link_.address();
     qCDebug(lcLink) << "serialPort" << name;
-    qCDebug(lcLink) << "serialBaud" << baud;
+    qCDebug(lcLink) << "serialBaud" << link_.baud;
     qCDebug(lcLink) << "serialAddress" << int(address);
 
     // Only a serial Connect sets the address; TCP keeps the last one used.
@@ -256,17 +261,15 @@ bool MonitorCore::openSerialLink()
     serialPort.setDataBits(QSerialPort::Data8);
     serialPort.setStopBits(QSerialPort::OneStop);
     serialPort.setParity(QSerialPort::NoParity);
-    serialPort.setBaudRate(baud.toInt(nullptr, 10), QSerialPort::AllDirections);
+    serialPort.setBaudRate(link_.baud, QSerialPort::AllDirections);
     return serialPort.open(QIODevice::ReadWrite);
 }
 
 void MonitorCore::openTcpLink()
 {
-    ConfigFile config(configFilePath());
-    const QString host = config.value(QStringLiteral("Wifi/ip_address"));
-    const QString port = config.value(QStringLiteral("Wifi/ip_port"));
+    const QString &host = link_.host;
     tcpSocket.abort();
-    const auto portNumber = quint16(port.toInt(nullptr, 10));
+    const quint16 portNumber = link_.tcpPort();
     setLink(LinkState::Connecting, LinkReason::Connecting,
             QStringLiteral("%1:%2").arg(host).arg(portNumber));
     tcpSocket.connectToHost(host, portNumber, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);

@@ -11,16 +11,16 @@ int utcOffsetNow(qint64 timeMs)
     return int(local.tm_gmtoff);
 }
 
-void LiveSampleBuilder::linkUp(const com_protocol_solar &engine)
+void LiveSampleBuilder::linkUp(const MonitorCore &core)
 {
     using R = MonitorCore::StepResult;
-    chargeTotalsRead_ = !MonitorCore::scheduleAnswers(engine, R::ChargeTotals);
-    energyTotalsRead_ = !MonitorCore::scheduleAnswers(engine, R::EnergyTotals);
+    chargeTotalsRead_ = !MonitorCore::scheduleAnswers(core.mainEngine, R::ChargeTotals);
+    energyTotalsRead_ = !MonitorCore::scheduleAnswers(core.mainEngine, R::EnergyTotals);
     firstReadingHeld_ = false;
 }
 
 bool LiveSampleBuilder::take(MonitorCore::StepResult result, const DeviceData &data,
-                             const com_protocol_solar &engine)
+                             const MonitorCore &core)
 {
     using R = MonitorCore::StepResult;
     if (result == R::ChargeTotals)
@@ -35,7 +35,7 @@ bool LiveSampleBuilder::take(MonitorCore::StepResult result, const DeviceData &d
     }
     sample_.timeMs = QDateTime::currentMSecsSinceEpoch();
     sample_.utcOffsetSeconds = utcOffsetNow(sample_.timeMs);
-    sample_.address = engine.slaveAddress();
-    fillLiveSample(sample_, data, ProtocolKind(engine.protocol()));
+    sample_.address = core.deviceAddress();
+    fillLiveSample(sample_, data, core.protocol());
     return true;
 }

@@ -8,19 +8,18 @@
 // live-value step: the logger writes them, the window records and publishes
 // them, and both get the same sample for the same step.
 //
-//   on link up:        builder.linkUp(core.mainEngine);
-//   on stepAnswered:   if (builder.take(result, data, core.mainEngine)) use(builder.sample());
+//   on link up:        builder.linkUp(core);
+//   on stepAnswered:   if (builder.take(result, data, core)) use(builder.sample());
 class LiveSampleBuilder
 {
 public:
     // A new link: the totals the engine's schedule reads are not in yet.
-    void linkUp(const com_protocol_solar &engine);
+    void linkUp(const MonitorCore &core);
     // True when result was a live-value step and sample() now holds it, with
-    // the time now, the engine's address and its protocol's rules. Totals
+    // the time now, the core's address and its protocol's rules. Totals
     // not read yet would show as zero: the first reading after linkUp()
     // waits for them, one polling cycle at most.
-    bool take(MonitorCore::StepResult result, const DeviceData &data,
-              const com_protocol_solar &engine);
+    bool take(MonitorCore::StepResult result, const DeviceData &data, const MonitorCore &core);
     const LiveSample &sample() const { return sample_; }
 
 private:

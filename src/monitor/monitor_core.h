@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "com_protocol_solar.h"
+#include "link_config.h"
 #include "live_sample.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
@@ -20,7 +21,7 @@ void waitWithEvents(int ms);
 // engines, the polling schedules with the bus scan, the two reply states and
 // the request-and-await part of the parameter actions. Everything runs on the
 // thread that owns it; whoever shows or records the results listens to the
-// signals and reads the engines' DeviceData while a signal is delivered.
+// signals and their DeviceData, or reads the const accessors.
 class MonitorCore : public QObject
 {
     Q_OBJECT
@@ -123,15 +124,16 @@ public:
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
     QByteArray rxBuffer;
-    // The settings file read at every connect; empty: config.ini in the
+    // The settings file connectLink() reads; empty: config.ini in the
     // working directory.
     QString configPath;
 
-    // State of the refresh cycle that outlives connections (one copy per
-    // process, never reset).
-    static int pollStep;
-    static int scanAddress;
-    static bool factoryFirstHalfOk;
+    // --- what a view reads (the polled controller) ----------------------------
+    // Its model as the last answer left it; a view reads it, never writes.
+    const DeviceData &deviceData() const { return mainEngine.deviceData; }
+    int deviceAddress() const { return mainEngine.slaveAddress(); }
+    ProtocolKind protocol() const { return ProtocolKind(mainEngine.protocol()); }
+    ControllerType controllerType() const { return ControllerType(mainEngine.controllerType()); }
 
     // --- link (link.cpp) ----------------------------------------------------
     bool linkIsUp() const { return linkUp_; }
@@ -139,9 +141,12 @@ public:
     // 0, the default, leaves it to the system.
     void setConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
     const LinkEvent &lastLinkEvent() const { return lastLinkEvent_; }
-    // Reads config.ini afresh and opens the configured link. False only when
-    // the serial port failed to open (the link stays down).
+    // Opens the link link describes. False only when the serial port failed
+    // to open (the link stays down).
+    bool connectLink(const LinkConfig &link);
+    // The same with the settings file read afresh, once.
     bool connectLink();
+    QString configFilePath() const;
     void disconnectLink();
     bool openSerialLink();
     void openTcpLink();
@@ -219,8 +224,7 @@ private:
     void settleRtuLine(QIODevice *link);
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
-
-    QString configFilePath() const;
+    friend class MonitorCoreProbe;   // tests look inside through it
 
     int tickIntervalMs_ = TickIntervalMs;
     int waitSliceMs_ = WaitSliceMs;
@@ -231,6 +235,7 @@ private:
     int connectTimeoutMs_ = 0;
     QTimer connectTimer_;
     LinkEvent lastLinkEvent_;
+    LinkConfig link_;   // of the last Connect
     LinkReason tcpDownReason_ = LinkReason::ClosedByPeer;
     QString tcpDownText_;
     // Modbus RTU: the line may still carry an answer nobody waits for.
@@ -241,6 +246,15 @@ private:
     DeviceIdentity identity_;
     quint32 identitySeen_ = 0;
     bool identityAnnounced_ = false;
+    // Where the refresh cycle stands; each core has its own, begun afresh
+    // whenever a link comes up, so nothing of one link completes another's.
+    struct PollState
+    {
+        int step = 0;            // the schedule step run last
+        int scanAddress = 0;     // the bus address probed last
+        bool factoryFirstHalf = false;   // first Modbus factory read answered
+    };
+    PollState poll_;
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)

@@ -3,10 +3,6 @@
 #include "monitor_core.h"
 #include "monitor_trace.h"
 
-int MonitorCore::pollStep = 0;
-int MonitorCore::scanAddress = 0;
-bool MonitorCore::factoryFirstHalfOk = false;
-
 namespace {
 
 constexpr int FirstScanAddress = 1;
@@ -177,9 +173,10 @@ struct PollRunner
     static void scanNextAddress(MonitorCore &c, const PollStep &step)
     {
         c.pollReplyState = 5;
-        if (++MonitorCore::scanAddress > LastScanAddress)
-            MonitorCore::scanAddress = FirstScanAddress;
-        c.scanEngine.setSlaveAddress(quint8(MonitorCore::scanAddress));
+        int &address = c.poll_.scanAddress;
+        if (++address > LastScanAddress)
+            address = FirstScanAddress;
+        c.scanEngine.setSlaveAddress(quint8(address));
         sendStepRequest(c.scanEngine, step);
 
         const PollOutcome outcome = waitForPollReply(c);
@@ -191,15 +188,15 @@ struct PollRunner
     }
 
     // The factory text spans two Modbus reads; it counts once both arrived.
-    static R resultOf(R result)
+    static R resultOf(MonitorCore &c, R result)
     {
         if (result == R::FactoryFirstHalf) {
-            MonitorCore::factoryFirstHalfOk = true;
+            c.poll_.factoryFirstHalf = true;
             return R::None;
         }
         if (result == R::FactorySecondHalf) {
-            const bool whole = MonitorCore::factoryFirstHalfOk;
-            MonitorCore::factoryFirstHalfOk = false;
+            const bool whole = c.poll_.factoryFirstHalf;
+            c.poll_.factoryFirstHalf = false;
             return whole ? R::FactoryInfo : R::None;
         }
         return result;
@@ -224,7 +221,7 @@ struct PollRunner
             c.pollReplyState = 5;
             sendStepRequest(c.mainEngine, step);
             if (waitForPollReply(c) == PollOutcome::Answered) {
-                const R result = resultOf(step.result);
+                const R result = resultOf(c, step.result);
                 emit c.stepAnswered(result, c.mainEngine.deviceData);
                 c.noteIdentity(result);
             }
@@ -245,9 +242,10 @@ void MonitorCore::refereshDisplayRef()
     refreshTimer.stop();
     const Schedule schedule = scheduleFor(mainEngine);
     if (schedule.count > 0) {
-        if (++pollStep >= schedule.count || pollStep < 0)
-            pollStep = 0;
-        PollRunner::runStep(*this, schedule.steps[pollStep]);
+        int &step = poll_.step;
+        if (++step >= schedule.count || step < 0)
+            step = 0;
+        PollRunner::runStep(*this, schedule.steps[step]);
     }
     refreshTimer.start(tickIntervalMs_);
 }

@@ -29,7 +29,7 @@ double nowKey()
 // Appends one point now, whatever the previous one was.
 void appendFresh(MainWindow &w)
 {
-    MainWindow::lastCurveKey = nowKey() - 1.0;
+    w.lastCurveKey = nowKey() - 1.0;
     w.appendCurvePoint();
 }
 
@@ -83,7 +83,6 @@ class tst_curve_view : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
     void onePointPerSecond();
     void legendShowsLiveValues();
     void valueAxesCoverEveryValue();
@@ -95,11 +94,6 @@ private slots:
     void spanFieldStaysVisible();
     void longHistoryCarriesLittleSlack();
 };
-
-void tst_curve_view::init()
-{
-    MainWindow::lastCurveKey = 0.0;
-}
 
 void tst_curve_view::onePointPerSecond()
 {
@@ -122,7 +116,7 @@ void tst_curve_view::onePointPerSecond()
     // Keys are whole Unix seconds.
     const double key = plot->graph(0)->data()->at(0)->key;
     QCOMPARE(key, std::floor(key));
-    QCOMPARE(MainWindow::lastCurveKey, key);
+    QCOMPARE(f.w().lastCurveKey, key);
 
     // The next second appends again, after the first point.
     QTRY_VERIFY_WITH_TIMEOUT(nowKey() > key, 1500);
@@ -222,12 +216,12 @@ void tst_curve_view::timeWindow()
     QCOMPARE(f.w().curveMinutes, minutes);
     QCOMPARE(plot->xAxis->range(), before);   // applies at the next point only
 
-    QTRY_VERIFY_WITH_TIMEOUT(nowKey() > MainWindow::lastCurveKey, 1500);
+    QTRY_VERIFY_WITH_TIMEOUT(nowKey() > f.w().lastCurveKey, 1500);
     f.w().appendCurvePoint();
     if (span < 0)
         return;
     const QCPRange range = plot->xAxis->range();
-    QCOMPARE(range.upper, MainWindow::lastCurveKey);
+    QCOMPARE(range.upper, f.w().lastCurveKey);
     QCOMPARE(range.size(), span);
 }
 

@@ -160,7 +160,6 @@ private slots:
         QVERIFY(offline >= 1);
 
         // A new program: the curve starts with one point per recorded second.
-        MainWindow::lastCurveKey = 0.0;
         f.window = std::make_unique<MainWindow>();
         f.window->show();
         QVector<double> keys;
@@ -182,7 +181,7 @@ private slots:
                 QCOMPARE(plot->graph(g)->data()->at(i)->value, firstOfSecond[i].value(shown[g]));
             }
         }
-        QCOMPARE(MainWindow::lastCurveKey, keys.last());
+        QCOMPARE(f.w().lastCurveKey, keys.last());
         QCOMPARE(plot->xAxis->range().upper, keys.last());
         QCOMPARE(plot->xAxis->range().lower, keys.last() - 1000 * 60);
         QVERIFY(plot->yAxis->range().upper >= 34.56);

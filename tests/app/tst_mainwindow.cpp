@@ -2,10 +2,14 @@
 // style texts, waitWithEvents, the settings entry and the teardown.
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -146,12 +150,17 @@ private slots:
         w.setRxLampGray();
         w.setRxLampRed();
         QCOMPARE(lampOf(w.rxLamp), lampAsShown(grayLamp));
+        // The action's text is only shown: the core's state decides.
         w.connectAction->setText(QStringLiteral("Disonnect"));
+        QVERIFY(w.linkIsDown());
+        w.setRxLampRed();
+        QCOMPARE(lampOf(w.rxLamp), lampAsShown(grayLamp));
+        TcpDevice device;
+        QVERIFY(f.connectTcp(device, QStringLiteral("Define")));
         QVERIFY(!w.linkIsDown());
         w.setRxLampRed();
         QCOMPARE(lampOf(w.rxLamp), lampAsShown(redLamp));
         QCOMPARE(lampOf(w.txLamp), lampAsShown(grayLamp));
-        w.connectAction->setText(QStringLiteral("Connect"));
     }
 
     void waitWithEventsKeepsTheLoopRunning_data()
@@ -212,6 +221,46 @@ private slots:
         QCOMPARE(parent, nullptr);
         QVERIFY(seen.isNull());   // destroyed once closed
         QVERIFY(!f.dir.configExists());   // Cancel writes nothing
+    }
+
+    // The dialog edits the file the core reads, wherever that is, and the
+    // Connect after it uses what was saved there.
+    void settingEditsTheFileTheCoreReads()
+    {
+        WindowFixture f;
+        MainWindow &w = f.w();
+        TcpDevice device;
+        QVERIFY(device.isListening());
+        const QString path = f.dir.path() + QStringLiteral("/site/solar.ini");
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(tcpConfigText(1, QStringLiteral("Define")).toUtf8());
+        file.close();
+        w.core.configPath = path;
+
+        QString shownPort;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<app_setting_Dialog *>(QApplication::activeModalWidget());
+            if (!dialog || !shownPort.isEmpty())
+                return;
+            auto *port = dialog->findChild<QLineEdit *>(QStringLiteral("lineEditPort"));
+            shownPort = port->text();
+            port->setText(QString::number(device.port()));
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        probe.start(5);
+        w.settingAction->trigger();
+        probe.stop();
+
+        QCOMPARE(shownPort, QStringLiteral("1"));
+        QVERIFY(!f.dir.configExists());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("ip_port=" + QByteArray::number(device.port())));
+        pressConnect(w);
+        QVERIFY(waitForLinkUp(w));
+        QVERIFY(device.waitForClient());
     }
 
     void teardownWithTcpLinkUpAbortsTheSocket()

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "monitor_core_probe.h"
 #include "mainwindow.h"
 #include "params_rig.h"
 
@@ -352,19 +353,19 @@ void tst_parameter_page_sequences::refreshCycleStandsAsideAndResumes()
     MainWindow &w = rig.w();
     constexpr int ModbusSteps = 13;
     w.core.refreshTimer.start(100);
-    const int startStep = MonitorCore::pollStep;
-    QVERIFY(QTest::qWaitFor([&] { return MonitorCore::pollStep != startStep; }, 3000));
+    const int startStep = MonitorCoreProbe::pollStep(w.core);
+    QVERIFY(QTest::qWaitFor([&] { return MonitorCoreProbe::pollStep(w.core) != startStep; }, 3000));
     w.core.refreshTimer.stop();
     w.core.refreshTimer.start(20);   // ticks come often while the action waits
 
-    const int stepBefore = MonitorCore::pollStep;
+    const int stepBefore = MonitorCoreProbe::pollStep(w.core);
     SimFaults faults;
     faults.silence = true;
     rig.sim.setFaults(faults);
     rig.sim.clearRequests();
     QList<int> stepsDuringWait;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, &w, [&] { stepsDuringWait << MonitorCore::pollStep; });
+    QObject::connect(&probe, &QTimer::timeout, &w, [&] { stepsDuringWait << MonitorCoreProbe::pollStep(w.core); });
     probe.start(30);
 
     rig.button(QStringLiteral("pushButton"))->click();
@@ -380,8 +381,8 @@ void tst_parameter_page_sequences::refreshCycleStandsAsideAndResumes()
              QStringLiteral("fail"));
 
     rig.sim.clearFaults();
-    QVERIFY(QTest::qWaitFor([&] { return MonitorCore::pollStep != stepBefore; }, 3000));
-    QCOMPARE(MonitorCore::pollStep, (stepBefore + 1) % ModbusSteps);
+    QVERIFY(QTest::qWaitFor([&] { return MonitorCoreProbe::pollStep(w.core) != stepBefore; }, 3000));
+    QCOMPARE(MonitorCoreProbe::pollStep(w.core), (stepBefore + 1) % ModbusSteps);
     w.core.refreshTimer.stop();
 }
 

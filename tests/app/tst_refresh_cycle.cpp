@@ -6,7 +6,9 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include "live_sample.h"
 #include "mainwindow.h"
+#include "monitor_core_probe.h"
 #include "monitoring_sim.h"
 #include "simulated_controller.h"
 #include "window_fixture.h"
@@ -100,10 +102,6 @@ struct Session
           w(f.w())
     {
         setKnownValues(sim.device(1));
-        MonitorCore::pollStep = 0;
-        MonitorCore::scanAddress = 0;
-        MonitorCore::factoryFirstHalfOk = false;
-        MainWindow::lastCurveKey = 0.0;
     }
 
     bool connect(SimTransport link, const QString &protocol, const QString &controller,
@@ -147,11 +145,12 @@ private slots:
     void guardsSendNothing_data();
     void guardsSendNothing();
     void parameterRequestEndsWaitingTick();
-    void reconnectContinuesSchedule();
+    void reconnectStartsScheduleAfresh();
     void factoryTextNeedsBothHalves();
     void chargeTotalsOverModbus_data();
     void chargeTotalsOverModbus();
     void scanListsAnsweringAddresses();
+    void loadOffOverModbusShowsZeroEverywhere();
 };
 
 void tst_refresh_cycle::fullCycle_data()
@@ -225,7 +224,7 @@ void tst_refresh_cycle::fullCycle()
     for (int i = 0; i < steps; ++i)
         runTick(s.w);
 
-    QCOMPARE(MonitorCore::pollStep, 0);
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), 0);
     QCOMPARE(describeRequests(s.sim), requests);
     s.checkFields(fields);
 
@@ -281,9 +280,9 @@ void tst_refresh_cycle::failedStepKeepsFields()
     SimFaults silent;
     silent.silence = true;
     s.sim.setFaults(silent);
-    MainWindow::lastCurveKey = 0.0;
+    s.w.lastCurveKey = 0.0;
     runStep(s.w, liveStep, steps);
-    QCOMPARE(MonitorCore::pollStep, liveStep);
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), liveStep);
     s.checkFields({{"lineEdit_34", "18.34"}, {"lineEdit_36", "27.5"}});
     QCOMPARE(pushButton(s.w, "pushButton_106")->styleSheet(), loadOnStyle);
     QCOMPARE(plot->graph(0)->dataCount(), 1);
@@ -291,7 +290,7 @@ void tst_refresh_cycle::failedStepKeepsFields()
     // The next tick moves on to the next step.
     s.sim.clearFaults();
     runTick(s.w);
-    QCOMPARE(MonitorCore::pollStep, liveStep + 1);
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), liveStep + 1);
     QCOMPARE(lastRequest(s.sim), nextRequest);
     s.checkFields({{"lineEdit_34", "18.34"}});
 }
@@ -313,17 +312,18 @@ void tst_refresh_cycle::guardsSendNothing()
         s.w.core.paramRequestState = 1;
     }
     s.sim.clearRequests();
-    MonitorCore::pollStep = 4;
+    MonitorCoreProbe::setPollStep(s.w.core, 4);
     s.w.core.refreshTimer.start(100);
     for (int i = 0; i < 3; ++i)
         s.w.core.refereshDisplayRef();
     QTest::qWait(150);
     QCOMPARE(s.sim.requestCount(), 0);
-    QCOMPARE(MonitorCore::pollStep, 4);
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), 4);
     QVERIFY(s.w.core.refreshTimer.isActive());
     QCOMPARE(s.w.core.refreshTimer.interval(), 100);
 
-    // Once the way is clear, the timer's own ticks poll again, from step 5.
+    // Once the way is clear, the timer's own ticks poll again: from step 5
+    // after the parameter request, from the start on a new link.
     if (connected)
         s.w.core.paramRequestState = 0;
     else
@@ -331,7 +331,8 @@ void tst_refresh_cycle::guardsSendNothing()
     s.w.core.refreshTimer.start(100);
     QTRY_VERIFY_WITH_TIMEOUT(s.sim.requestCount() > 0, 2000);
     s.w.core.refreshTimer.stop();
-    QCOMPARE(describeRequest(s.sim.requests().first().frame, ProtocolDefine), QStringLiteral("08"));
+    QCOMPARE(describeRequest(s.sim.requests().first().frame, ProtocolDefine),
+             connected ? QStringLiteral("08") : QStringLiteral("02"));
 }
 
 void tst_refresh_cycle::parameterRequestEndsWaitingTick()
@@ -352,7 +353,9 @@ void tst_refresh_cycle::parameterRequestEndsWaitingTick()
     QCOMPARE(fieldText(s.w, "lineEdit_54"), QStringLiteral("12.34"));
 }
 
-void tst_refresh_cycle::reconnectContinuesSchedule()
+// A new link begins the schedule as a fresh window does: nothing of the
+// cycle the old link left half-way carries over.
+void tst_refresh_cycle::reconnectStartsScheduleAfresh()
 {
     Session s("Define", "PWM");
     QVERIFY(s.connect(SimTransport::Tcp, "Define", "PWM"));
@@ -364,15 +367,15 @@ void tst_refresh_cycle::reconnectContinuesSchedule()
     s.sim.clearRequests();
     runTick(s.w);
     QCOMPARE(s.sim.requestCount(), 0);
-    QCOMPARE(MonitorCore::pollStep, 5);
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), 5);
 
     pressConnect(s.w);
     QVERIFY(waitForLinkUp(s.w));
     s.f.holdRefreshCycle();
     runTick(s.w);
-    QCOMPARE(MonitorCore::pollStep, 6);
-    QCOMPARE(lastRequest(s.sim), QStringLiteral("09"));
-    s.checkFields({{"lineEdit_56", "0.89"}, {"lineEdit_64", "43.21"}});
+    QCOMPARE(MonitorCoreProbe::pollStep(s.w.core), 1);
+    QCOMPARE(lastRequest(s.sim), QStringLiteral("02"));
+    QCOMPARE(fieldText(s.w, "lineEdit_54"), QStringLiteral("12.34"));
 }
 
 void tst_refresh_cycle::factoryTextNeedsBothHalves()
@@ -385,11 +388,11 @@ void tst_refresh_cycle::factoryTextNeedsBothHalves()
     QCOMPARE(fieldText(s.w, "lineEdit_70"), QStringLiteral("Unknow"));
 
     runStep(s.w, 8, ModbusSteps);
-    QVERIFY(MonitorCore::factoryFirstHalfOk);
+    QVERIFY(MonitorCoreProbe::factoryFirstHalf(s.w.core));
     QCOMPARE(fieldText(s.w, "lineEdit_70"), QStringLiteral("Unknow"));
     runTick(s.w);   // step 9
     QCOMPARE(fieldText(s.w, "lineEdit_70"), factory);
-    QVERIFY(!MonitorCore::factoryFirstHalfOk);
+    QVERIFY(!MonitorCoreProbe::factoryFirstHalf(s.w.core));
 
     // Step 8 succeeds, step 9 fails: the first half still counts next cycle.
     const QString other = QStringLiteral("Other Factory Co. Ltd, Ningbo, China");
@@ -400,7 +403,7 @@ void tst_refresh_cycle::factoryTextNeedsBothHalves()
     s.sim.setFaults(silent);
     runTick(s.w);
     QCOMPARE(fieldText(s.w, "lineEdit_70"), factory);
-    QVERIFY(MonitorCore::factoryFirstHalfOk);
+    QVERIFY(MonitorCoreProbe::factoryFirstHalf(s.w.core));
     s.sim.clearFaults();
     runStep(s.w, 9, ModbusSteps);
     QCOMPARE(fieldText(s.w, "lineEdit_70"), other);
@@ -442,7 +445,7 @@ void tst_refresh_cycle::scanListsAnsweringAddresses()
     QVERIFY(s.connect(SimTransport::Pty, "Define", "PWM", 3));
     QListWidget *list = s.w.findChild<QListWidget *>("listWidget");
     auto scanAt = [&s](int address) {
-        MonitorCore::scanAddress = address - 1;
+        MonitorCoreProbe::setScanAddress(s.w.core, address - 1);
         runStep(s.w, 13, PwmDefineSteps);
         return s.w.core.scanEngine.slaveAddress();
     };
@@ -474,9 +477,43 @@ void tst_refresh_cycle::scanListsAnsweringAddresses()
 
     // After address 32 the scan starts again at 1.
     QCOMPARE(scanAt(33), quint8(1));
-    QCOMPARE(MonitorCore::scanAddress, 1);
+    QCOMPARE(MonitorCoreProbe::scanAddress(s.w.core), 1);
     QCOMPARE(quint8(s.sim.lastRequest().at(1)), quint8(1));
 }
 
 QTEST_MAIN(tst_refresh_cycle)
+// Modbus has no load-voltage register. Once the status word says the load
+// is off, the field, the curve and the recorded sample all give 0 V, not the
+// battery voltage they carried while the load was on.
+void tst_refresh_cycle::loadOffOverModbusShowsZeroEverywhere()
+{
+    Session s("TCP Modbus", "MPPT");
+    QVERIFY(s.connect(SimTransport::Tcp, "TCP Modbus", "MPPT"));
+    QCPGraph *load = s.w.findChild<QCustomPlot *>("customplot")->graph(2);
+    const auto plotted = [&] {
+        s.w.lastCurveKey = 0.0;   // a point whatever the second
+        runStep(s.w, 1, ModbusSteps);
+        return load->data()->at(load->dataCount() - 1)->value;
+    };
+    const auto recorded = [&] {
+        LiveSample sample;
+        fillLiveSample(sample, s.w.core.deviceData(), s.w.core.protocol());
+        return sample.value(LoadVoltage);
+    };
+
+    runStep(s.w, 1, ModbusSteps);    // live values
+    runStep(s.w, 10, ModbusSteps);   // status: load on
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("13.12"));
+    QCOMPARE(plotted(), 13.12);
+    QCOMPARE(recorded(), 13.12);
+
+    s.sim.device(1)->setStatusBit(SimStatus::LoadOff, true);
+    runStep(s.w, 10, ModbusSteps);
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("0.00"));
+    QCOMPARE(plotted(), 0.0);
+    QCOMPARE(load->name(), QStringLiteral("Load Voltage:0.00V"));
+    QCOMPARE(recorded(), 0.0);
+    QCOMPARE(fieldText(s.w, "lineEdit_47"), QStringLiteral("0.00"));
+}
+
 #include "tst_refresh_cycle.moc"

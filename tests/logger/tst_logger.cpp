@@ -320,6 +320,11 @@ private slots:
                                            << QStringLiteral("ip_port is not a port number");
         QTest::newRow("no serial port") << QStringList{} << serialConfigText(QString(), 9600, 1, QStringLiteral("Modbus"))
                                         << QStringLiteral("serial_port is empty");
+        // The recorder and the MQTT last will would name an address the link never polls.
+        for (const int address : {0, 248, 257})
+            QTest::addRow("address %d", address)
+                << QStringList{} << serialConfigText(QStringLiteral("/dev/ttyS0"), 9600, address, QStringLiteral("Modbus"))
+                << QStringLiteral("[Serial] serial_address is %1; a device answers at 1 to 247").arg(address);
         QTest::newRow("unwritable out") << QStringList{QStringLiteral("--out"), QStringLiteral("/nonexistent/dir/x")}
                                         << good << QStringLiteral("/nonexistent/dir/x: No such file");
     }

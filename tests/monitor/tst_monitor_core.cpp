@@ -3,12 +3,14 @@
 // and recovery with their reasons, and parameter actions standing the poll
 // aside, each ending with the reason it ended.
 #include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 
+#include "monitor_core_probe.h"
 #include "monitor_core.h"
 #include "pty_pair.h"
 #include "simulated_controller.h"
@@ -160,8 +162,8 @@ private slots:
         Rig rig{ProtocolKind(protocol), ControllerType(type), Link(link)};
         QVERIFY(rig.connect());
         const QList<Expected> schedule = scheduleFor(rig.protocol, rig.type);
-        MonitorCore::pollStep = schedule.size() - 1;   // the next tick runs step 0
-        MonitorCore::scanAddress = 0;
+        MonitorCoreProbe::setPollStep(rig.core, schedule.size() - 1);   // the next tick runs step 0
+        MonitorCoreProbe::setScanAddress(rig.core, 0);
 
         QSignalSpy answered(&rig.core, &MonitorCore::stepAnswered);
         QSignalSpy probed(&rig.core, &MonitorCore::deviceProbed);
@@ -171,14 +173,14 @@ private slots:
         for (int step = 0; step < schedule.size(); ++step) {
             rig.sent.clear();
             rig.tick();
-            QCOMPARE(MonitorCore::pollStep, step);
+            QCOMPARE(MonitorCoreProbe::pollStep(rig.core), step);
             const Expected &e = schedule[step];
             if (e.idle) {
                 QVERIFY2(rig.sent.isEmpty(), qPrintable(QString::number(step)));
                 continue;
             }
             QCOMPARE(rig.sent.size(), 1);
-            const quint8 address = e.scan ? quint8(MonitorCore::scanAddress) : 1;
+            const quint8 address = e.scan ? quint8(MonitorCoreProbe::scanAddress(rig.core)) : 1;
             const quint16 t = e.scan ? ++scanTransaction : ++transaction;
             QCOMPARE(rig.sent.first().toHex(' '),
                      frameOf(e, rig.protocol, e.scan ? ControllerPwm : rig.type, address, t).toHex(' '));
@@ -205,6 +207,119 @@ private slots:
         for (int step = 0; step < schedule.size(); ++step)
             rig.tick();
         QCOMPARE(identity.size(), 1);
+    }
+
+    // A link that drops between the two factory-text reads leaves its first
+    // half behind; the next link, here to another controller, must not
+    // finish that text with a second half of its own.
+    void staleFactoryHalfIsDropped()
+    {
+        Rig rig(ProtocolModbusTcp, ControllerMppt, Link::Tcp);
+        rig.sim.device(1)->setFactoryInfo(QStringLiteral("First Factory Co. Ltd, Shenzhen"));
+        QVERIFY(rig.connect());
+        QSignalSpy answered(&rig.core, &MonitorCore::stepAnswered);
+        MonitorCoreProbe::setPollStep(rig.core, 7);
+        rig.tick();   // step 8: the first half
+        QVERIFY(MonitorCoreProbe::factoryFirstHalf(rig.core));
+        rig.sim.dropTcpClients();
+        QTRY_VERIFY(!rig.core.linkIsUp());
+
+        SimulatedController other(ProtocolModbusTcp, ControllerMppt);
+        const QString otherText = QStringLiteral("Second Factory Co. Ltd, Ningbo");
+        other.device(1)->setFactoryInfo(otherText);
+        rig.dir.writeConfig(tcpConfigText(other.listenTcp(), QStringLiteral("TCP Modbus"),
+                                          QStringLiteral("MPPT")));
+        QVERIFY(rig.connect());
+        QVERIFY(!MonitorCoreProbe::factoryFirstHalf(rig.core));
+        answered.clear();
+        MonitorCoreProbe::setPollStep(rig.core, 8);
+        rig.tick();   // step 9 alone
+        QCOMPARE(answered.size(), 1);
+        QCOMPARE(answered.at(0).at(0).value<Result>(), Result::None);
+
+        // Both halves of the new controller make its text.
+        MonitorCoreProbe::setPollStep(rig.core, 7);
+        rig.tick();
+        rig.tick();
+        QCOMPARE(answered.size(), 3);
+        QCOMPARE(answered.at(2).at(0).value<Result>(), Result::FactoryInfo);
+        QVERIFY(answered.at(2).at(1).value<DeviceData>().factoryInfo.contains(otherText));
+    }
+
+    // Two cores in one process, each polling its own controller, ticking in
+    // turn: each runs its schedule from the start in order, scans from the
+    // first address and reports its own controller's values.
+    void twoCoresPollSideBySide()
+    {
+        TempWorkDir dir;
+        struct Side
+        {
+            QString name;
+            int pv;
+            SimulatedController sim{ProtocolModbusTcp, ControllerMppt};
+            MonitorCore core;
+            QList<QByteArray> sent;
+            QList<int> pvShown;
+            QList<int> probed;
+            QStringList models;
+        };
+        Side sides[2];
+        sides[0].name = QStringLiteral("ALPHA-1");
+        sides[0].pv = 3551;
+        sides[1].name = QStringLiteral("BRAVO-2");
+        sides[1].pv = 1234;
+        for (Side &side : sides) {
+            side.sim.device(1)->setDeviceModel(side.name);
+            side.sim.device(1)->setReg(SimReg::PvVoltage, quint16(side.pv));
+            side.core.configPath = dir.path() + QLatin1Char('/') + side.name + QStringLiteral(".ini");
+            QFile file(side.core.configPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(tcpConfigText(side.sim.listenTcp(), QStringLiteral("TCP Modbus"),
+                                     QStringLiteral("MPPT")).toUtf8());
+            file.close();
+            QObject::connect(&side.core, &MonitorCore::frameSent, &side.core,
+                             [&side](const QByteArray &f) { if (!f.isEmpty()) side.sent.append(f); });
+            QObject::connect(&side.core, &MonitorCore::stepAnswered, &side.core,
+                             [&side](Result r, const DeviceData &d) {
+                                 if (r == Result::ModbusRunData)
+                                     side.pvShown.append(int(d.pvVoltage));
+                                 if (r == Result::DeviceModel)
+                                     side.models.append(d.deviceModel);
+                             });
+            QObject::connect(&side.core, &MonitorCore::deviceProbed, &side.core,
+                             [&side](int address, bool, const QString &) { side.probed.append(address); });
+            side.core.refreshTimer.stop();
+            side.core.connectLink();
+        }
+        for (Side &side : sides)
+            QTRY_VERIFY(side.core.linkIsUp());
+
+        const QList<Expected> schedule = scheduleFor(ProtocolModbusTcp, ControllerMppt);
+        const int ticks = 2 * schedule.size();
+        for (int i = 0; i < ticks; ++i) {
+            for (Side &side : sides) {
+                side.core.refereshDisplayRef();
+                side.core.refreshTimer.stop();
+            }
+        }
+        for (Side &side : sides) {
+            QCOMPARE(side.sent.size(), ticks);
+            int scans = 0;
+            for (int i = 0; i < ticks; ++i) {
+                const Expected &e = schedule[(i + 1) % schedule.size()];
+                const QByteArray &f = side.sent[i];
+                // MBAP, unit, function, start, count
+                QCOMPARE(f.size(), 12);
+                const int unit = quint8(f[6]);
+                QCOMPARE(unit, e.scan ? ++scans : 1);
+                QCOMPARE((quint8(f[8]) << 8) | quint8(f[9]), e.start);
+                QCOMPARE((quint8(f[10]) << 8) | quint8(f[11]), e.count);
+            }
+            QCOMPARE(side.probed, (QList<int>{1, 2}));
+            QCOMPARE(side.pvShown, (QList<int>{side.pv, side.pv}));
+            QCOMPARE(side.models.size(), 2);
+            QVERIFY2(side.models.first().contains(side.name), qPrintable(side.models.first()));
+        }
     }
 
     void linkDownSendsNothing()
@@ -235,9 +350,9 @@ private slots:
         QCOMPARE(rig.sim.requestCount(), before);
 
         QVERIFY(rig.connect());
-        const int step = MonitorCore::pollStep;
+        const int step = MonitorCoreProbe::pollStep(rig.core);
         rig.tick();
-        QCOMPARE(MonitorCore::pollStep, (step + 1) % 13);
+        QCOMPARE(MonitorCoreProbe::pollStep(rig.core), (step + 1) % 13);
         QTRY_COMPARE(rig.sim.requestCount(), before + 1);
     }
 
@@ -366,7 +481,7 @@ private slots:
         slow.splitDelayMs = 150;
         slow.limit = 1;
         rig.sim.setFaults(slow);
-        MonitorCore::pollStep = 0;   // next: step 1, the live values
+        MonitorCoreProbe::setPollStep(rig.core, 0);   // next: step 1, the live values
 
         QSignalSpy answered(&rig.core, &MonitorCore::stepAnswered);
         QSignalSpy finished(&rig.core, &MonitorCore::parameterFinished);
@@ -392,7 +507,7 @@ private slots:
 
         // Polling goes on with the next step.
         rig.tick();
-        QCOMPARE(MonitorCore::pollStep, 2);
+        QCOMPARE(MonitorCoreProbe::pollStep(rig.core), 2);
         QCOMPARE(answered.size(), 1);
         QCOMPARE(answered.at(0).at(0).value<Result>(), Result::ChargeTotals);
     }

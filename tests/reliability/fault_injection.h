@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "monitor_core_probe.h"
 #include "checksums.h"
 #include "define_responder.h"
 #include "mainwindow.h"
@@ -265,7 +266,7 @@ public:
     // device and the tick after it has gone out; then holds it again.
     bool pollUntilShown(const QString &pvText)
     {
-        MonitorCore::pollStep = (p_.liveStep + p_.steps - 1) % p_.steps;
+        MonitorCoreProbe::setPollStep(w().core, (p_.liveStep + p_.steps - 1) % p_.steps);
         w().core.refreshTimer.start(100);
         const bool shown = QTest::qWaitFor([&] { return fieldText(w(), pvField) == pvText; }, 3000);
         const int requests = sim_.requestCount();
@@ -373,7 +374,7 @@ inline void runRow(SimTransport link)
         QVERIFY(!lampShows(w.rxLamp, "red"));
     } else {
         run.tickLiveStep();
-        QCOMPARE(MonitorCore::pollStep, p.liveStep);
+        QCOMPARE(MonitorCoreProbe::pollStep(w.core), p.liveStep);
         switch (c.outcome) {
         case Outcome::Fails:
             QCOMPARE(w.core.pollReplyState, 7);

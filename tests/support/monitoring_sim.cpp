@@ -1,3 +1,4 @@
+#include "monitor_core_probe.h"
 #include "monitoring_sim.h"
 
 #include <QLineEdit>
@@ -48,7 +49,7 @@ void runTick(MainWindow &w)
 
 void runStep(MainWindow &w, int step, int scheduleLength)
 {
-    MonitorCore::pollStep = (step + scheduleLength - 1) % scheduleLength;
+    MonitorCoreProbe::setPollStep(w.core, (step + scheduleLength - 1) % scheduleLength);
     runTick(w);
 }
 

@@ -103,7 +103,7 @@ void HeadlessLogger::onLinkChanged(const MonitorCore::LinkEvent &event)
     switch (event.state) {
     case MonitorCore::LinkState::Up:
         retryMs_ = timing_.firstRetryMs;
-        samples_.linkUp(core.mainEngine);
+        samples_.linkUp(core);
         sinceAnswer_.start();
         silenceTimer_.start();
         return;
@@ -136,7 +136,7 @@ void HeadlessLogger::checkSilence()
 void HeadlessLogger::onStepAnswered(MonitorCore::StepResult result, const DeviceData &data)
 {
     sinceAnswer_.start();
-    if (stopping_ || !samples_.take(result, data, core.mainEngine))
+    if (stopping_ || !samples_.take(result, data, core))
         return;
     for (SampleSink *sink : qAsConst(sinks_))
         sink->writeSample(samples_.sample());

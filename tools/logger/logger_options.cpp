@@ -5,6 +5,7 @@
 
 #include "config_file.h"
 #include "history_store.h"
+#include "link_config.h"
 
 namespace {
 
@@ -28,33 +29,8 @@ QString checkLoggerConfig(const QString &path)
     if (!info.isFile() || !info.isReadable())
         return QStringLiteral("%1: not a readable file").arg(path);
 
-    ConfigFile config(path);
-    const QString mode = config.value(QStringLiteral("common/communication_mode"));
-    const QString protocol = config.value(QStringLiteral("common/communication_protocol"));
-    const QString controller = config.value(QStringLiteral("type/controller_type"));
-    if (mode != QLatin1String("Serial") && mode != QLatin1String("Wifi"))
-        return QStringLiteral("%1: [common] communication_mode is \"%2\"; the logger needs Serial or Wifi")
-            .arg(path, mode);
-    if (protocol != QLatin1String("Define") && protocol != QLatin1String("Modbus")
-        && protocol != QLatin1String("TCP Modbus"))
-        return QStringLiteral("%1: [common] communication_protocol is \"%2\"; expected Define, Modbus or TCP Modbus")
-            .arg(path, protocol);
-    if (protocol == QLatin1String("Define") && controller != QLatin1String("PWM")
-        && controller != QLatin1String("MPPT"))
-        return QStringLiteral("%1: [type] controller_type is \"%2\"; expected PWM or MPPT").arg(path, controller);
-    if (mode == QLatin1String("Serial")) {
-        if (config.value(QStringLiteral("Serial/serial_port")).isEmpty())
-            return QStringLiteral("%1: [Serial] serial_port is empty").arg(path);
-        if (config.intValue(QStringLiteral("Serial/serial_baud")) <= 0)
-            return QStringLiteral("%1: [Serial] serial_baud is not a speed").arg(path);
-    } else {
-        if (config.value(QStringLiteral("Wifi/ip_address")).isEmpty())
-            return QStringLiteral("%1: [Wifi] ip_address is empty").arg(path);
-        const int port = config.intValue(QStringLiteral("Wifi/ip_port"));
-        if (port < 1 || port > 65535)
-            return QStringLiteral("%1: [Wifi] ip_port is not a port number").arg(path);
-    }
-    return QString();
+    const QString reason = unpollableLinkReason(readLinkConfig(ConfigFile(path)));
+    return reason.isEmpty() ? reason : path + QStringLiteral(": ") + reason;
 }
 
 ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &options,

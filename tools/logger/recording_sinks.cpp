@@ -102,9 +102,8 @@ bool addRecordingSinks(const LoggerOptions &options, HeadlessLogger &logger, His
     const MqttConfig mqttConfig = readMqttConfig(config);
     if (mqttConfig.enabled) {
         // The last will names the address the link is about to poll.
-        const bool serial = config.value(QStringLiteral("common/communication_mode")) == QLatin1String("Serial");
-        const int address = serial ? config.intValue(QStringLiteral("Serial/serial_address"))
-                                   : logger.core.mainEngine.slaveAddress();
+        const LinkConfig link = readLinkConfig(config);
+        const int address = link.serial() ? link.address() : logger.core.deviceAddress();
         if (!mqtt.start(mqttConfig, address))
             return false;
         logger.addSink(&mqtt);

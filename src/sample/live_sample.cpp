@@ -132,10 +132,27 @@ double LiveSample::value(LiveValue v) const
     return double(counts[v]) / double(powerOfTen(liveFields[v].decimals));
 }
 
+bool loadIsOn(const DeviceData &data)
+{
+    return (data.statusWord & LoadOffBit) == 0;
+}
+
+quint32 loadVoltageOf(const DeviceData &data, bool loadOn, bool modbus)
+{
+    if (!loadOn)
+        return 0;
+    return modbus ? data.batteryVoltage : data.loadVoltage;
+}
+
+quint32 loadPowerOf(const DeviceData &data, bool loadOn)
+{
+    return loadOn ? data.loadPower : 0;
+}
+
 void fillLiveSample(LiveSample &sample, const DeviceData &data, ProtocolKind protocol)
 {
     const bool modbus = protocol != ProtocolDefine;
-    const bool loadOn = (data.statusWord & LoadOffBit) == 0;
+    const bool loadOn = loadIsOn(data);
     qint64 *c = sample.counts;
     c[PvVoltage] = data.pvVoltage;
     c[PvCurrent] = data.pvCurrent;
@@ -145,9 +162,9 @@ void fillLiveSample(LiveSample &sample, const DeviceData &data, ProtocolKind pro
                                : qint64(data.batteryCurrent);
     c[BatteryTemperature] = data.batteryTemperature;
     c[BatteryCapacity] = data.batteryCapacity;
-    c[LoadVoltage] = !loadOn ? 0 : (modbus ? data.batteryVoltage : data.loadVoltage);
+    c[LoadVoltage] = loadVoltageOf(data, loadOn, modbus);
     c[LoadCurrent] = data.loadCurrent;
-    c[LoadPower] = loadOn ? data.loadPower : 0;
+    c[LoadPower] = loadPowerOf(data, loadOn);
     c[InternalTemperature] = data.internalTemperature;
     c[GeneratedChargeTotal] = data.generatedChargeTotal();
     c[ConsumedChargeTotal] = data.consumedChargeTotal();

@@ -11,6 +11,13 @@
 // the history store, CSV export and the MQTT state messages all carry this,
 // under these names and units.
 
+// The load as shown, plotted and recorded: nothing while it is switched off
+// (status bit 3). Modbus has no load-voltage register: with the load on it
+// carries the battery voltage.
+bool loadIsOn(const DeviceData &data);
+quint32 loadVoltageOf(const DeviceData &data, bool loadOn, bool modbus);
+quint32 loadPowerOf(const DeviceData &data, bool loadOn);
+
 enum LiveValue {
     PvVoltage,
     PvCurrent,

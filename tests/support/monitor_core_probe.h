@@ -1,0 +1,21 @@
+#ifndef MONITOR_CORE_PROBE_H
+#define MONITOR_CORE_PROBE_H
+
+#include "monitor_core.h"
+
+// A look at where one core's refresh cycle stands, and a way to pick the
+// step its next tick runs, so a test need not tick its way there.
+class MonitorCoreProbe
+{
+public:
+    static int pollStep(const MonitorCore &core) { return core.poll_.step; }
+    static int scanAddress(const MonitorCore &core) { return core.poll_.scanAddress; }
+    static bool factoryFirstHalf(const MonitorCore &core) { return core.poll_.factoryFirstHalf; }
+
+    // The next tick runs step; -1 (or the last step) makes it step 0.
+    static void setPollStep(MonitorCore &core, int step) { core.poll_.step = step; }
+    // The next scan probes address + 1.
+    static void setScanAddress(MonitorCore &core, int address) { core.poll_.scanAddress = address; }
+};
+
+#endif
