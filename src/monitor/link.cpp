@@ -440,8 +440,11 @@ void MonitorCore::dataReceiveSlot()
     }
     emit replyStarted();
     int n = engine->expectedResponseLength();
+    const int before = rxBuffer.size();
     if (QIODevice *link = activeLink())
         appendAvailable(link);
+    if (engine->observer)
+        engine->observer->bytesReceived(rxBuffer.size() - before);
     if (rtu)
         rtuLineActivity_.start();
     if (n <= 0) {

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "com_protocol_solar.h"
+#include "link_stats.h"
 #include "live_sample.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
@@ -175,6 +176,10 @@ public:
     // Whether the schedule the engine now has fills that result.
     static bool scheduleAnswers(const com_protocol_solar &engine, StepResult result);
 
+    // --- link statistics (link_stats.h) -------------------------------------
+    const LinkStats &linkStats() const { return linkStats_; }
+    void resetLinkStats() { linkStats_.reset(); }
+
     // --- parameter requests (parameter_requests.cpp) ----------------------
     bool parameterPageIdle() const;
     // Takes the page for one action; false (nothing changed) when the link is
@@ -221,6 +226,8 @@ private:
     friend struct PollRunner;
 
     QString configFilePath() const;
+
+    LinkStats linkStats_;   // this device's link, fed by both engines' observers
 
     int tickIntervalMs_ = TickIntervalMs;
     int waitSliceMs_ = WaitSliceMs;
