@@ -9,6 +9,7 @@
 #include "app_setting_dialog.h"
 #include "form_fonts.h"
 #include "history_recording.h"
+#include "link_stats_window.h"
 #include "operator_feedback.h"
 #include "repaint_pacer.h"
 #include "ui_mainwindow.h"
@@ -76,6 +77,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
     feedback = new OperatorFeedback(this);
+    linkStats = new LinkStatsEntry(this);
     showParameterRanges();
     new RepaintPacer(this);
     history = new HistoryRecording(this);
