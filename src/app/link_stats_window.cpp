@@ -119,6 +119,7 @@ void LinkStatsWindow::refresh()
     exceptionCodes->setText(codes.isEmpty() ? tr("Exception codes: none")
                                             : tr("Exception codes: %1").arg(codes.join(QStringLiteral(", "))));
     recent->setText(recentText(stats.recent()));
+    table->resizeColumnsToContents();
 }
 
 QString LinkStatsWindow::recentText(const LinkStats::Recent &r)
