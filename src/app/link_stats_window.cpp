@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -78,15 +79,23 @@ LinkStatsWindow::LinkStatsWindow(const MonitorCore &core, QWidget *parent)
 
     refresh_.setInterval(RefreshMs);
     connect(&refresh_, &QTimer::timeout, this, &LinkStatsWindow::refresh);
+    table->setFocusPolicy(Qt::NoFocus);
     refresh();
+}
+
+// The whole table in view: the headers know their sizes once polished.
+void LinkStatsWindow::fitTable()
+{
     table->resizeColumnsToContents();
     table->resizeRowsToContents();
-    // Wide and tall enough for the whole table at the start.
+    // Room for scroll bars too: they only go once the table fits without them.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
     const int width = table->verticalHeader()->width() + table->horizontalHeader()->length()
-                      + 2 * table->frameWidth() + 24;
+                      + 2 * table->frameWidth() + bar;
     const int height = table->horizontalHeader()->height() + table->verticalHeader()->length()
-                       + 2 * table->frameWidth();
-    table->setMinimumSize(qMin(width, 1200), qMin(height, 700));
+                       + 2 * table->frameWidth() + bar;
+    table->setMinimumSize(qMin(width, 1400), qMin(height, 800));
+    adjustSize();
 }
 
 void LinkStatsWindow::refresh()
@@ -137,6 +146,12 @@ void LinkStatsWindow::showEvent(QShowEvent *event)
     refresh();
     refresh_.start();
     QWidget::showEvent(event);
+    if (!fitted_) {
+        fitted_ = true;
+        ensurePolished();
+        table->horizontalHeader()->ensurePolished();
+        fitTable();
+    }
 }
 
 void LinkStatsWindow::hideEvent(QHideEvent *event)

@@ -50,8 +50,11 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void fitTable();
+
     const MonitorCore &core_;
     QTimer refresh_;
+    bool fitted_ = false;
 };
 
 // The window's way in: "Link statistics" beside About in the menu bar's
