@@ -373,6 +373,8 @@ void MonitorCore::dataSendSlot()
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
     if (link)
         sendNow(link, txCopy_);
+    if (engine->observer)
+        engine->observer->frameWritten();
     emit frameSent(txCopy_);
 }
 

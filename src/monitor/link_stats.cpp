@@ -89,6 +89,8 @@ qint64 LinkStats::nowNs() const
 
 void LinkStats::noteFinished(bool answered, qint64 now)
 {
+    if (now <= 0)
+        return;   // no link told the time: nothing to place in the window
     const qint64 index = now / 1000000 / SlotMs;
     Slot &slot = slots_[index % SlotCount];
     if (slot.index != index)
@@ -120,7 +122,8 @@ void LinkStats::Tap::requestSent(int bytes)
     RequestCounters &k = c();
     ++k.sent;
     k.bytesOut += quint64(qMax(0, bytes));
-    sentNs = stats->nowNs();
+    sentNs = 0;
+    receivedNs = 0;
 }
 
 void LinkStats::Tap::requestResent(int bytes)
@@ -128,7 +131,8 @@ void LinkStats::Tap::requestResent(int bytes)
     RequestCounters &k = c();
     ++k.resent;
     k.bytesOut += quint64(qMax(0, bytes));
-    sentNs = stats->nowNs();
+    sentNs = 0;
+    receivedNs = 0;
 }
 
 void LinkStats::Tap::responseTimedOut() { ++c().timedOut; }
@@ -149,25 +153,34 @@ void LinkStats::Tap::responseRejected(Reject why, int exceptionCode)
     }
 }
 
+// The round trip is known when the link wrote the frame and read its answer;
+// an engine used without a link counts answers alone.
 void LinkStats::Tap::requestAnswered()
 {
     RequestCounters &k = c();
     ++k.answered;
-    const qint64 now = stats->nowNs();
-    const double seconds = double(qMax<qint64>(0, now - sentNs)) / 1e9;
-    int bucket = 0;
-    while (bucket < RequestCounters::RttBounds && seconds > RequestCounters::RttBoundSeconds[bucket])
-        ++bucket;
-    ++k.rttBuckets[bucket];
-    ++k.rttCount;
-    k.rttSumSeconds += seconds;
-    stats->noteFinished(true, now);
+    if (sentNs > 0 && receivedNs >= sentNs) {
+        const double seconds = double(receivedNs - sentNs) / 1e9;
+        int bucket = 0;
+        while (bucket < RequestCounters::RttBounds && seconds > RequestCounters::RttBoundSeconds[bucket])
+            ++bucket;
+        ++k.rttBuckets[bucket];
+        ++k.rttCount;
+        k.rttSumSeconds += seconds;
+    }
+    stats->noteFinished(true, receivedNs);
 }
 
 void LinkStats::Tap::requestFailed()
 {
     ++c().failed;
-    stats->noteFinished(false, stats->nowNs());
+    stats->noteFinished(false, sentNs);
 }
 
-void LinkStats::Tap::bytesReceived(int bytes) { c().bytesIn += quint64(qMax(0, bytes)); }
+void LinkStats::Tap::frameWritten() { sentNs = stats->nowNs(); }
+
+void LinkStats::Tap::bytesReceived(int bytes)
+{
+    c().bytesIn += quint64(qMax(0, bytes));
+    receivedNs = stats->nowNs();
+}

@@ -89,7 +89,8 @@ private:
     {
         LinkStats *stats = nullptr;
         RequestKind kind = RequestKind::LiveValues;
-        qint64 sentNs = 0;   // of the latest send or re-send
+        qint64 sentNs = 0;       // the latest frame written, 0: none yet
+        qint64 receivedNs = 0;   // the latest bytes read after it
 
         void requestSent(int bytes) override;
         void requestResent(int bytes) override;
@@ -97,6 +98,7 @@ private:
         void responseRejected(Reject why, int exceptionCode) override;
         void requestAnswered() override;
         void requestFailed() override;
+        void frameWritten() override;
         void bytesReceived(int bytes) override;
         RequestCounters &c() { return stats->kinds_[int(kind)]; }
     };

@@ -24,7 +24,10 @@ public:
     virtual void responseRejected(Reject why, int exceptionCode) = 0;
     virtual void requestAnswered() = 0;
     virtual void requestFailed() = 0;   // no acceptable answer after the re-sends
-    // The link's part: bytes read while a request of this engine waited.
+    // The link's part, where the clock is read: the frame went onto the link
+    // (sent or re-sent), and bytes were read while the request waited. The
+    // engine itself reads no clock, so counting costs it next to nothing.
+    virtual void frameWritten() = 0;
     virtual void bytesReceived(int bytes) = 0;
 };
 

@@ -316,6 +316,8 @@ bool MetricsEndpoint::start(const std::string &host, int port, QString &error)
     server_->set_write_timeout(2, 0);
     server_->set_keep_alive_timeout(2);
     server_->set_payload_max_length(4096);
+    // The answer goes out whole at once, not held back for ACKs.
+    server_->set_tcp_nodelay(true);
     server_->Get("/metrics", [this](const httplib::Request &, httplib::Response &res) {
         res.set_content(render(), "text/plain; version=0.0.4; charset=utf-8");
     });
