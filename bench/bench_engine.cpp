@@ -8,10 +8,12 @@
 #include <cxxabi.h>
 #include <execinfo.h>
 #include <malloc.h>
+#include <time.h>
 
 #include "bench_support.h"
 #include "com_protocol_solar.h"
 #include "counting_malloc.h"
+#include "link_stats.h"
 #include "simulated_controller.h"
 
 namespace {
@@ -44,6 +46,7 @@ constexpr int Count = 12;
 struct Cost
 {
     double perSecond = 0;
+    double perCpuSecond = 0;     // by this thread's CPU time: preemption left out
     double requestAllocs = 0;    // per request: build, checksum, send, timer
     double responseAllocs = 0;   // per response: validate, decode, success
     QString requestAllocation;
@@ -69,9 +72,11 @@ QString describe(const Trace &t)
     return frames.join(QStringLiteral(" <- "));
 }
 
-Cost run(ProtocolKind protocol, bool trace)
+Cost run(ProtocolKind protocol, bool trace, LinkStats *stats = nullptr)
 {
     com_protocol_solar e;
+    if (stats)
+        e.observer = stats->mainObserver();
     e.setProtocol(protocol);
     e.setControllerType(ControllerMppt);
     int successes = 0;
@@ -86,6 +91,8 @@ Cost run(ProtocolKind protocol, bool trace)
 
     Trace requestTrace, responseTrace;
     long requestAllocs = 0, responseAllocs = 0;
+    timespec cpuStart, cpuEnd;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < Iterations; ++i) {
@@ -105,6 +112,9 @@ Cost run(ProtocolKind protocol, bool trace)
     tracing = nullptr;
     Cost cost;
     cost.perSecond = Iterations / (clock.nsecsElapsed() / 1e9);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
+    cost.perCpuSecond = Iterations / (double(cpuEnd.tv_sec - cpuStart.tv_sec)
+                                      + double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9);
     cost.requestAllocs = double(requestAllocs) / Iterations;
     cost.responseAllocs = double(responseAllocs) / Iterations;
     cost.requestAllocation = describe(requestTrace);
@@ -132,6 +142,32 @@ void report(const QString &name, ProtocolKind protocol)
     reportNote(QStringLiteral("response allocates in: %1").arg(c.responseAllocation));
 }
 
+// The link statistics' share of the engine's time: runs with and without an
+// observer taken in turns, the best of each compared, so the load of the
+// machine falls on both alike.
+void reportStatsCost(const QString &name, ProtocolKind protocol)
+{
+    constexpr int Rounds = 15;
+    double bare = 0, counted = 0;
+    double extraAllocs = 0;
+    LinkStats stats;
+    for (int i = 0; i < Rounds; ++i) {
+        const Cost b = run(protocol, false);
+        const Cost c = run(protocol, false, &stats);
+        bare = qMax(bare, b.perCpuSecond);
+        counted = qMax(counted, c.perCpuSecond);
+        extraAllocs = qMax(extraAllocs, c.requestAllocs + c.responseAllocs - b.requestAllocs - b.responseAllocs);
+    }
+    reportNote(QStringLiteral("%1: allocations per request added by the statistics: %2").arg(name).arg(extraAllocs));
+    const double costPercent = (bare / counted - 1.0) * 100.0;
+    reportResult(QStringLiteral("link statistics' cost on the engine, %1").arg(name), costPercent,
+                 QStringLiteral("% of requests/s (%1/s bare, %2/s counted)").arg(bare, 0, 'f', 0).arg(counted, 0, 'f', 0),
+                 QStringLiteral("<= 1 %"), costPercent / 1.0, costPercent <= 1.0);
+    const RequestCounters &live = stats.counters(RequestKind::LiveValues);
+    if (live.answered != quint64(Rounds) * Iterations)
+        reportNote(QStringLiteral("statistics counted %1 answers of %2").arg(live.answered).arg(quint64(Rounds) * Iterations));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -141,5 +177,7 @@ int main(int argc, char *argv[])
     reportNote(machineDescription());
     report(QStringLiteral("Modbus RTU"), ProtocolModbusRtu);
     report(QStringLiteral("Modbus TCP"), ProtocolModbusTcp);
+    reportStatsCost(QStringLiteral("Modbus RTU"), ProtocolModbusRtu);
+    reportStatsCost(QStringLiteral("Modbus TCP"), ProtocolModbusTcp);
     return 0;
 }

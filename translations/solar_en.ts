@@ -52,6 +52,148 @@
     </message>
 </context>
 <context>
+    <name>LinkStatsEntry</name>
+    <message>
+        <source>Link statistics</source>
+        <translation>Link statistics</translation>
+    </message>
+    <message>
+        <source>Link statistics (Ctrl+Shift+L)</source>
+        <translation>Link statistics (Ctrl+Shift+L)</translation>
+    </message>
+</context>
+<context>
+    <name>LinkStatsWindow</name>
+    <message>
+        <source>Link statistics</source>
+        <translation>Link statistics</translation>
+    </message>
+    <message>
+        <source>Live values</source>
+        <translation>Live values</translation>
+    </message>
+    <message>
+        <source>Totals</source>
+        <translation>Totals</translation>
+    </message>
+    <message>
+        <source>Identity</source>
+        <translation>Identity</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>Scan</translation>
+    </message>
+    <message>
+        <source>Parameter read</source>
+        <translation>Parameter read</translation>
+    </message>
+    <message>
+        <source>Parameter write</source>
+        <translation>Parameter write</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>Answered</source>
+        <translation>Answered</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Timed out</source>
+        <translation>Timed out</translation>
+    </message>
+    <message>
+        <source>Re-sent</source>
+        <translation>Re-sent</translation>
+    </message>
+    <message>
+        <source>Bad checksum</source>
+        <translation>Bad checksum</translation>
+    </message>
+    <message>
+        <source>Wrong address</source>
+        <translation>Wrong address</translation>
+    </message>
+    <message>
+        <source>Wrong transaction</source>
+        <translation>Wrong transaction</translation>
+    </message>
+    <message>
+        <source>Wrong unit</source>
+        <translation>Wrong unit</translation>
+    </message>
+    <message>
+        <source>Malformed</source>
+        <translation>Malformed</translation>
+    </message>
+    <message>
+        <source>Exception answers</source>
+        <translation>Exception answers</translation>
+    </message>
+    <message>
+        <source>Bytes out</source>
+        <translation>Bytes out</translation>
+    </message>
+    <message>
+        <source>Bytes in</source>
+        <translation>Bytes in</translation>
+    </message>
+    <message>
+        <source>Round trip, mean (ms)</source>
+        <translation>Round trip, mean (ms)</translation>
+    </message>
+    <message>
+        <source>Round trip up to %1 ms</source>
+        <translation>Round trip up to %1 ms</translation>
+    </message>
+    <message>
+        <source>Round trip over %1 ms</source>
+        <translation>Round trip over %1 ms</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>other: %1</source>
+        <translation>other: %1</translation>
+    </message>
+    <message>
+        <source>Exception codes: none</source>
+        <translation>Exception codes: none</translation>
+    </message>
+    <message>
+        <source>Exception codes: %1</source>
+        <translation>Exception codes: %1</translation>
+    </message>
+    <message>
+        <source>No requests in the last five minutes</source>
+        <translation>No requests in the last five minutes</translation>
+    </message>
+    <message>
+        <source>%1 % of %2 requests answered in the last five minutes</source>
+        <translation>%1 % of %2 requests answered in the last five minutes</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>

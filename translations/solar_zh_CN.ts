@@ -52,6 +52,148 @@
     </message>
 </context>
 <context>
+    <name>LinkStatsEntry</name>
+    <message>
+        <source>Link statistics</source>
+        <translation>通信统计</translation>
+    </message>
+    <message>
+        <source>Link statistics (Ctrl+Shift+L)</source>
+        <translation>通信统计 (Ctrl+Shift+L)</translation>
+    </message>
+</context>
+<context>
+    <name>LinkStatsWindow</name>
+    <message>
+        <source>Link statistics</source>
+        <translation>通信统计</translation>
+    </message>
+    <message>
+        <source>Live values</source>
+        <translation>实时数据</translation>
+    </message>
+    <message>
+        <source>Totals</source>
+        <translation>累计量</translation>
+    </message>
+    <message>
+        <source>Identity</source>
+        <translation>设备信息</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>总线扫描</translation>
+    </message>
+    <message>
+        <source>Parameter read</source>
+        <translation>参数读取</translation>
+    </message>
+    <message>
+        <source>Parameter write</source>
+        <translation>参数写入</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>已发送</translation>
+    </message>
+    <message>
+        <source>Answered</source>
+        <translation>已应答</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Timed out</source>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>Re-sent</source>
+        <translation>重发</translation>
+    </message>
+    <message>
+        <source>Bad checksum</source>
+        <translation>校验错误</translation>
+    </message>
+    <message>
+        <source>Wrong address</source>
+        <translation>地址错误</translation>
+    </message>
+    <message>
+        <source>Wrong transaction</source>
+        <translation>事务号错误</translation>
+    </message>
+    <message>
+        <source>Wrong unit</source>
+        <translation>单元号错误</translation>
+    </message>
+    <message>
+        <source>Malformed</source>
+        <translation>格式错误</translation>
+    </message>
+    <message>
+        <source>Exception answers</source>
+        <translation>异常应答</translation>
+    </message>
+    <message>
+        <source>Bytes out</source>
+        <translation>发送字节</translation>
+    </message>
+    <message>
+        <source>Bytes in</source>
+        <translation>接收字节</translation>
+    </message>
+    <message>
+        <source>Round trip, mean (ms)</source>
+        <translation>往返时间平均值 (ms)</translation>
+    </message>
+    <message>
+        <source>Round trip up to %1 ms</source>
+        <translation>往返时间不超过 %1 ms</translation>
+    </message>
+    <message>
+        <source>Round trip over %1 ms</source>
+        <translation>往返时间超过 %1 ms</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>清零</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>other: %1</source>
+        <translation>其他：%1</translation>
+    </message>
+    <message>
+        <source>Exception codes: none</source>
+        <translation>异常码：无</translation>
+    </message>
+    <message>
+        <source>Exception codes: %1</source>
+        <translation>异常码：%1</translation>
+    </message>
+    <message>
+        <source>No requests in the last five minutes</source>
+        <translation>最近五分钟内没有请求</translation>
+    </message>
+    <message>
+        <source>%1 % of %2 requests answered in the last five minutes</source>
+        <translation>最近五分钟内 %2 次请求中 %1 % 得到应答</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>

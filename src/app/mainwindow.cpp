@@ -9,6 +9,7 @@
 #include "app_setting_dialog.h"
 #include "form_fonts.h"
 #include "history_recording.h"
+#include "link_stats_window.h"
 #include "operator_feedback.h"
 #include "repaint_pacer.h"
 #include "value_fields.h"
@@ -78,6 +79,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
     feedback = new OperatorFeedback(this);
+    linkStats = new LinkStatsEntry(this);
     showParameterRanges();
     ValueFields::showBeginnings(ui->centralWidget);
     new RepaintPacer(this);

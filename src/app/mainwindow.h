@@ -23,6 +23,7 @@ class QCPItemText;
 class QMouseEvent;
 class QPushButton;
 class OperatorFeedback;
+class LinkStatsEntry;
 
 class MainWindow : public QMainWindow
 {
@@ -66,6 +67,7 @@ public:
     FrameBox txBox;   // textEdit: the request sent
     FrameBox rxBox;   // textEdit_2: the answer received
     OperatorFeedback *feedback = nullptr;   // status-bar texts, title, About, keys
+    LinkStatsEntry *linkStats = nullptr;    // "Link statistics" window and tooltip
 
     // The curve's last key outlives connections (one per window).
     double lastCurveKey = 0.0;

@@ -376,6 +376,8 @@ void MonitorCore::dataSendSlot()
     memcpy(txCopy_.data(), engine->txFrame, size_t(length));
     if (link)
         sendNow(link, txCopy_);
+    if (engine->observer)
+        engine->observer->frameWritten();
     emit frameSent(txCopy_);
 }
 
@@ -443,8 +445,11 @@ void MonitorCore::dataReceiveSlot()
     }
     emit replyStarted();
     int n = engine->expectedResponseLength();
+    const int before = rxBuffer.size();
     if (QIODevice *link = activeLink())
         appendAvailable(link);
+    if (engine->observer)
+        engine->observer->bytesReceived(rxBuffer.size() - before);
     if (rtu)
         rtuLineActivity_.start();
     if (n <= 0) {

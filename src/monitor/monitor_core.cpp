@@ -61,6 +61,8 @@ MonitorCore::MonitorCore(QObject *parent) : QObject(parent)
     connectTimer_.setSingleShot(true);
     connect(&connectTimer_, &QTimer::timeout, this, &MonitorCore::onConnectTimeout);
     refreshTimer.start(TickIntervalMs);
+    mainEngine.observer = linkStats_.mainObserver();
+    scanEngine.observer = linkStats_.scanObserver();
     for (com_protocol_solar *engine : {&mainEngine, &scanEngine}) {
         connect(engine, &com_protocol_solar::beginSentData, this, &MonitorCore::dataSendSlot,
                 Qt::DirectConnection);

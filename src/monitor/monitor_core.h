@@ -11,6 +11,7 @@
 
 #include "com_protocol_solar.h"
 #include "link_config.h"
+#include "link_stats.h"
 #include "live_sample.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
@@ -180,6 +181,10 @@ public:
     // Whether the schedule the engine now has fills that result.
     static bool scheduleAnswers(const com_protocol_solar &engine, StepResult result);
 
+    // --- link statistics (link_stats.h) -------------------------------------
+    const LinkStats &linkStats() const { return linkStats_; }
+    void resetLinkStats() { linkStats_.reset(); }
+
     // --- parameter requests (parameter_requests.cpp) ----------------------
     bool parameterPageIdle() const;
     // Takes the page for one action; false (nothing changed) when the link is
@@ -225,6 +230,8 @@ private:
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
     friend class MonitorCoreProbe;   // tests look inside through it
+
+    LinkStats linkStats_;   // this device's link, fed by both engines' observers
 
     int tickIntervalMs_ = TickIntervalMs;
     int waitSliceMs_ = WaitSliceMs;

@@ -81,6 +81,7 @@ void MonitorCore::finishParameter(int state)
 
 int MonitorCore::requestParameterRead(const DefineRead &define, quint16 reg)
 {
+    linkStats_.setMainKind(RequestKind::ParameterRead);
     issueParameterRead(define, reg);
     return awaitParameterReply();
 }
@@ -128,6 +129,7 @@ void MonitorCore::issueParameterRead(const DefineRead &define, quint16 reg)
 
 int MonitorCore::requestParameterWrite(Write write, qint32 value)
 {
+    linkStats_.setMainKind(RequestKind::ParameterWrite);
     (mainEngine.*write)(value);
     return awaitParameterReply();
 }
@@ -135,6 +137,7 @@ int MonitorCore::requestParameterWrite(Write write, qint32 value)
 // A list text without a code is refused without a frame.
 int MonitorCore::requestCodedWrite(Write write, int code)
 {
+    linkStats_.setMainKind(RequestKind::ParameterWrite);
     if (code < 0)
         mainEngine.reportFailure(com_protocol_solar::FailureReason::ValueRefused);
     else
@@ -144,6 +147,7 @@ int MonitorCore::requestCodedWrite(Write write, int code)
 
 int MonitorCore::requestCommand(Request command)
 {
+    linkStats_.setMainKind(RequestKind::Command);
     (mainEngine.*command)();
     return awaitParameterReply();
 }
@@ -151,6 +155,7 @@ int MonitorCore::requestCommand(Request command)
 // Both load buttons send the same word; the status word shows the result.
 int MonitorCore::requestLoadSwitch()
 {
+    linkStats_.setMainKind(RequestKind::Command);
     mainEngine.writeControlWord(LoadSwitchWord);
     return awaitParameterReply();
 }

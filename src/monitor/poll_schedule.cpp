@@ -132,6 +132,28 @@ void sendStepRequest(com_protocol_solar &engine, const PollStep &step)
         engine.modbusRtuReadRegisters(step.start, step.count);
 }
 
+// The statistics' kind of a step on mainEngine, by what its answer fills.
+// Steps whose answer is not shown read setting groups.
+RequestKind requestKindOf(R result)
+{
+    switch (result) {
+    case R::RunData:
+    case R::ModbusRunData:
+    case R::InternalTemperature:
+    case R::ChargeStage:
+    case R::SystemVoltage:
+    case R::ModbusStatus:
+        return RequestKind::LiveValues;
+    case R::ChargeTotals:
+    case R::EnergyTotals:
+        return RequestKind::Totals;
+    case R::None:
+        return RequestKind::ParameterRead;
+    default:
+        return RequestKind::Identity;
+    }
+}
+
 enum class PollOutcome { Answered, Failed, Abandoned };
 
 // The identity fields, one bit each.
@@ -213,12 +235,14 @@ struct PollRunner
         case StepKind::ModbusStart:
             c.pollReplyState = 5;
             qCDebug(lcPoll) << "start----------";
+            c.linkStats_.setMainKind(requestKindOf(step.result));
             sendStepRequest(c.mainEngine, step);
             // Success and failure end the step alike: the words stay in DeviceData.
             waitForPollReply(c);
             return;
         case StepKind::Request:
             c.pollReplyState = 5;
+            c.linkStats_.setMainKind(requestKindOf(step.result));
             sendStepRequest(c.mainEngine, step);
             if (waitForPollReply(c) == PollOutcome::Answered) {
                 const R result = resultOf(c, step.result);

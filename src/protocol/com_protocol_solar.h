@@ -9,6 +9,7 @@
 #include "checksums.h"
 #include "code_tables.h"
 #include "device_data.h"
+#include "request_observer.h"
 
 // Protocol engine for one charge controller: settings, request/response
 // buffers, the device data model, the send/timeout/retry engine and the
@@ -169,6 +170,8 @@ public:
     quint32 registerImage[RegisterCount] = {};
     DeviceData deviceData;
     FailureReason failureReason = FailureReason::NoAnswer;
+    // Link statistics, told of every send, answer, re-send and failure (not owned).
+    RequestObserver *observer = nullptr;
 
 signals:
     void beginSentData();
@@ -185,6 +188,8 @@ private:
     // send engine
     void sendFrame(int length);
     void succeed();
+    void retryOrFail();
+    Verdict rejected(RequestObserver::Reject why, int code = -1);
     Verdict checkDefineResponse();
     Verdict checkRtuResponse();
     Verdict checkTcpResponse();
@@ -230,6 +235,9 @@ private:
     // because a guessed value would overwrite the controller's own setting.
     quint32 companionValue_[RegisterCount] = {};
     bool companionKnown_[RegisterCount] = {};
+    // Why the latest Rejected verdict was given, for the observer.
+    RequestObserver::Reject reject_ = RequestObserver::Reject::Malformed;
+    int rejectCode_ = -1;
     // Register whose new value a protocol-independent write has just stored;
     // the MPPT frame sends it from registerImage instead of the companion.
     int freshRegister_ = -1;

@@ -76,6 +76,8 @@ void com_protocol_solar::sendFrame(int length)
     txLength = length;
     rxLength = 0;
     retryCount = 0;
+    if (observer)
+        observer->requestSent(length);
     emit beginSentData();
     startResponseTimer();
 }
@@ -92,9 +94,18 @@ void com_protocol_solar::reportFailure(FailureReason reason)
 
 void com_protocol_solar::rec_timer_slot()
 {
+    if (observer && txLength != 0)
+        observer->responseTimedOut();
+    retryOrFail();
+}
+
+void com_protocol_solar::retryOrFail()
+{
     ++retryCount;
     if (retryCount <= maxRetries_ && txLength != 0) {
         rxLength = 0;
+        if (observer)
+            observer->requestResent(txLength);
         emit beginSentData();
         startResponseTimer();
         qCDebug(lcEngine) << "发送重试" << retryCount;
@@ -102,6 +113,8 @@ void com_protocol_solar::rec_timer_slot()
     }
     rxLength = 0;
     retryCount = 0;
+    if (observer && txLength != 0)
+        observer->requestFailed();
     txLength = 0;
     stopResponseTimer();
     failureReason = FailureReason::NoAnswer;
@@ -113,6 +126,8 @@ void com_protocol_solar::succeed()
     txLength = 0;
     retryCount = 0;
     stopResponseTimer();
+    if (observer)
+        observer->requestAnswered();
     emit receiveSuccesSignal();
 }
 
@@ -169,6 +184,8 @@ void com_protocol_solar::processResponse()
         return;
     // A length outside the buffer cannot describe bytes that are there.
     Verdict verdict = Verdict::Rejected;
+    reject_ = RequestObserver::Reject::Malformed;
+    rejectCode_ = -1;
     if (rxLength > 0 && rxLength <= FrameBufferSize) {
         QWriteLocker locker(&dataLock);
         switch (protocol_) {
@@ -178,18 +195,31 @@ void com_protocol_solar::processResponse()
         }
     }
     // Signals go out with the lock released, so their receivers may take it.
-    if (verdict == Verdict::Accepted)
+    if (verdict == Verdict::Accepted) {
         succeed();
-    else if (verdict == Verdict::Rejected)
-        rec_timer_slot();
+    } else if (verdict == Verdict::Rejected) {
+        if (observer)
+            observer->responseRejected(reject_, rejectCode_);
+        retryOrFail();
+    }
+}
+
+com_protocol_solar::Verdict com_protocol_solar::rejected(RequestObserver::Reject why, int code)
+{
+    reject_ = why;
+    rejectCode_ = code;
+    return Verdict::Rejected;
 }
 
 com_protocol_solar::Verdict com_protocol_solar::checkDefineResponse()
 {
     const quint8 *r = rxFrame;
-    if (rxLength < DefineFrameLength || r[0] != frameHeader || r[15] != crc8(r, 15)
-        || r[1] != slaveAddress_)
+    if (rxLength < DefineFrameLength || r[0] != frameHeader)
         return Verdict::Rejected;
+    if (r[15] != crc8(r, 15))
+        return rejected(RequestObserver::Reject::BadChecksum);
+    if (r[1] != slaveAddress_)
+        return rejected(RequestObserver::Reject::WrongAddress);
     decodeDefine(r);
     // A frame that answers another command still updates the model.
     return r[2] == txFrame[2] ? Verdict::Accepted : Verdict::Unrelated;
@@ -199,19 +229,34 @@ com_protocol_solar::Verdict com_protocol_solar::checkRtuResponse()
 {
     const quint8 *r = rxFrame;
     const quint8 *q = txFrame;
-    if (r[0] != slaveAddress_ || r[1] != q[1])
+    if (r[1] == (q[1] | 0x80) && rxLength >= 5) {
+        if (wordAt(r + 3) != modbusCrc16(r, 3))
+            return rejected(RequestObserver::Reject::BadChecksum);
+        if (r[0] != slaveAddress_)
+            return rejected(RequestObserver::Reject::WrongAddress);
+        return rejected(RequestObserver::Reject::Exception, r[2]);
+    }
+    if (r[1] != q[1])
         return Verdict::Rejected;
     if (r[1] == ReadHolding) {
         const int bytes = r[2];
-        if (bytes + 5 > rxLength || bytes / 2 != wordAt(q + 4)
-            || wordAt(r + 3 + bytes) != modbusCrc16(r, unsigned(bytes + 3)))
+        if (bytes + 5 > rxLength || bytes / 2 != wordAt(q + 4))
             return Verdict::Rejected;
+        if (wordAt(r + 3 + bytes) != modbusCrc16(r, unsigned(bytes + 3)))
+            return rejected(RequestObserver::Reject::BadChecksum);
+        if (r[0] != slaveAddress_)
+            return rejected(RequestObserver::Reject::WrongAddress);
         decodeModbusRegisters(wordAt(q + 2), r + 3, bytes / 2);
         return Verdict::Accepted;
     }
     if (r[1] == WriteMultiple) {
-        if (rxLength < RtuWriteResponseLength || std::memcmp(r + 2, q + 2, 4) != 0
-            || wordAt(r + 6) != modbusCrc16(r, 6))
+        if (rxLength < RtuWriteResponseLength)
+            return Verdict::Rejected;
+        if (wordAt(r + 6) != modbusCrc16(r, 6))
+            return rejected(RequestObserver::Reject::BadChecksum);
+        if (r[0] != slaveAddress_)
+            return rejected(RequestObserver::Reject::WrongAddress);
+        if (std::memcmp(r + 2, q + 2, 4) != 0)
             return Verdict::Rejected;
         return Verdict::Accepted;
     }
@@ -222,7 +267,15 @@ com_protocol_solar::Verdict com_protocol_solar::checkTcpResponse()
 {
     const quint8 *r = rxFrame;
     const quint8 *q = txFrame;
-    if (std::memcmp(r, q, 4) != 0 || r[6] != q[6] || r[7] != q[7])
+    if (std::memcmp(r, q, 2) != 0)
+        return rejected(RequestObserver::Reject::WrongTransaction);
+    if (std::memcmp(r + 2, q + 2, 2) != 0)
+        return Verdict::Rejected;
+    if (r[6] != q[6])
+        return rejected(RequestObserver::Reject::WrongUnit);
+    if (r[7] == (q[7] | 0x80) && rxLength >= MbapLength + 2)
+        return rejected(RequestObserver::Reject::Exception, r[8]);
+    if (r[7] != q[7])
         return Verdict::Rejected;
     if (r[7] == ReadHolding) {
         const int count = wordAt(q + 10);

@@ -44,6 +44,7 @@
 #include "history_export.h"
 #include "history_recording.h"
 #include "history_store.h"
+#include "link_stats_window.h"
 #include "mainwindow.h"
 #include "window_fixture.h"
 #include "yield_month.h"
@@ -413,6 +414,19 @@ QStringList checkWindow(const QString &language)
                  failures += checker.failures;
              }))
         failures << language + QStringLiteral(": Export CSV showed no dialog");
+
+    // The link statistics window beside the main window.
+    w.linkStats->open();
+    if (LinkStatsWindow *stats = w.linkStats->statsWindow()) {
+        if (!QTest::qWaitForWindowExposed(stats))
+            return failures << language + ": link statistics not shown";
+        Checker checker(language + QStringLiteral(", link statistics"));
+        checker.walk(stats);
+        failures += checker.failures;
+        stats->close();
+    } else {
+        failures << language + QStringLiteral(": Link statistics opened no window");
+    }
 
     // The dialog with the longest values its fields take.
     QTemporaryDir dir;

@@ -7,12 +7,14 @@
 #include "com_protocol_solar.h"
 #include "counting_malloc.h"
 #include "engine_probe.h"
+#include "link_stats.h"
 
 // A request builds its frame in place: the only heap work it may cause is Qt's
 // own registration of the restarted response timer. Every allocation of this
 // thread (operator new and Qt's containers both end in malloc, which this
 // executable interposes) is counted while a request is issued and compared
-// with a bare restart of the timer.
+// with a bare restart of the timer. The engines carry the link statistics'
+// observer, as in the core, so counting is measured with them.
 
 namespace {
 
@@ -83,6 +85,8 @@ void tst_request_allocations::requestAllocatesNothing()
     QFETCH(int, type);
     QFETCH(Request, request);
     com_protocol_solar engine;
+    LinkStats stats;
+    engine.observer = stats.mainObserver();
     engine.setProtocol(protocol);
     engine.setControllerType(type);
     // Companions of the MPPT load frame, as if read before.
@@ -125,6 +129,8 @@ void tst_request_allocations::answerAllocatesNothing()
 {
     QFETCH(int, protocol);
     com_protocol_solar engine;
+    LinkStats stats;
+    engine.observer = stats.mainObserver();
     engine.setProtocol(protocol);
     const bool tcp = protocol == ProtocolModbusTcp;
     const auto answer = [&] {
@@ -151,6 +157,7 @@ void tst_request_allocations::answerAllocatesNothing()
     answer();
     QCOMPARE(allocationsOf([&] { engine.processResponse(); }), 0L);
     QCOMPARE(succeeded.count(), 2);
+    QCOMPARE(stats.counters(RequestKind::LiveValues).answered, 2ull);
     QVERIFY(!engine.deviceData.pvStateText.isEmpty());
 }
 

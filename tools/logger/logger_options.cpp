@@ -6,6 +6,7 @@
 #include "config_file.h"
 #include "history_store.h"
 #include "link_config.h"
+#include "metrics_endpoint.h"
 
 namespace {
 
@@ -72,7 +73,11 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
                                 QStringLiteral("file"));
     const QCommandLineOption noRecord(QStringLiteral("no-record"),
                                       QStringLiteral("Do not record into the history file."));
-    parser.addOptions({help, version, config, out, format, retryMax, silence, db, noRecord});
+    const QCommandLineOption metrics(QStringLiteral("metrics"),
+                                     QStringLiteral("Serve Prometheus metrics on http://HOST:PORT/metrics "
+                                                    "(host 127.0.0.1 unless given; default: [metrics] listen, else off)."),
+                                     QStringLiteral("host:port"));
+    parser.addOptions({help, version, config, out, format, retryMax, silence, db, noRecord, metrics});
 
     if (!parser.parse(arguments)) {
         output = parser.errorText() + QStringLiteral("\nTry solar-logger --help.");
@@ -131,5 +136,20 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
                                                         : ConfigFile::defaultPath())
                              .absoluteFilePath();
     output = checkLoggerConfig(options.configPath);
-    return output.isEmpty() ? ParseResult::Run : ParseResult::Error;
+    if (!output.isEmpty())
+        return ParseResult::Error;
+
+    const QString listen = parser.isSet(metrics)
+                               ? parser.value(metrics)
+                               : ConfigFile(options.configPath).value(QStringLiteral("metrics/listen"));
+    if (parser.isSet(metrics) || !listen.trimmed().isEmpty()) {
+        QString why;
+        if (!parseListenAddress(listen, options.metricsHost, options.metricsPort, why)) {
+            output = QStringLiteral("%1 %2").arg(parser.isSet(metrics) ? QStringLiteral("--metrics:")
+                                                                        : QStringLiteral("[metrics] listen:"),
+                                                 why);
+            return ParseResult::Error;
+        }
+    }
+    return ParseResult::Run;
 }

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 #include "headless_logger.h"
 #include "line_sink.h"
@@ -15,6 +16,9 @@ struct LoggerOptions
     QString dbPath;        // --db; empty: [record] database or the default
     bool record = true;    // false: --no-record
     HeadlessLogger::Timing timing;
+    // --metrics or [metrics] listen: where /metrics is served; empty: nowhere.
+    std::string metricsHost;
+    int metricsPort = -1;
 };
 
 enum class ParseResult { Run, Exit, Error };

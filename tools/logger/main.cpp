@@ -16,6 +16,7 @@
 #include "headless_logger.h"
 #include "line_sink.h"
 #include "logger_options.h"
+#include "metrics_endpoint.h"
 #include "recording_sinks.h"
 #include "report_command.h"
 
@@ -98,6 +99,19 @@ int main(int argc, char *argv[])
     logger.addSink(&lines);
     if (!addRecordingSinks(options, logger, history, mqtt))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+
+    MetricsEndpoint metrics;
+    std::unique_ptr<MetricsFeed> metricsFeed;
+    if (options.metricsPort >= 0) {
+        QString why;
+        if (!metrics.start(options.metricsHost, options.metricsPort, why))
+            return fail(why);
+        metricsFeed = std::make_unique<MetricsFeed>(metrics, QVector<MonitorCore *>{&logger.core});
+        logger.addSink(metricsFeed.get());
+        QTextStream(stderr) << "solar-logger: metrics on http://"
+                            << QString::fromStdString(options.metricsHost) << ':' << metrics.port()
+                            << "/metrics\n";
+    }
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
