@@ -226,9 +226,13 @@ public:
                 }
             } else if (auto *header = qobject_cast<QHeaderView *>(w)) {
                 auto *model = header->model();
-                for (int i = 0; model && i < header->count(); ++i)
-                    checkEntry(header, QRect(header->sectionViewportPosition(i), 0, header->sectionSize(i), header->height()),
+                const bool across = header->orientation() == Qt::Horizontal;
+                for (int i = 0; model && i < header->count(); ++i) {
+                    const int at = header->sectionViewportPosition(i), size = header->sectionSize(i);
+                    checkEntry(header, across ? QRect(at, 0, size, header->height())
+                                              : QRect(0, at, header->width(), size),
                                model->headerData(i, header->orientation()).toString());
+                }
             } else if (auto *table = qobject_cast<QTableWidget *>(w)) {
                 for (int r = 0; r < table->rowCount(); ++r)
                     for (int c = 0; c < table->columnCount(); ++c)

@@ -96,8 +96,6 @@ void tst_link_stats::faultMovesItsCounter()
     SimulatedController sim(simProtocolFor(protocol), ControllerPwm);
     WindowFixture f;
     MainWindow &w = f.w();
-    MonitorCore::pollStep = 0;
-    MonitorCore::scanAddress = 0;
     QVERIFY(connectToSim(f, sim, SimTransport(link), protocol, QStringLiteral("PWM")));
     w.core.mainEngine.setResponseTimeout(80);
     const bool define = protocol == QLatin1String("Define");

@@ -160,7 +160,6 @@ void tst_yield_view::dayClickedOpensItsCurve()
             store.append(s);
         QVERIFY(store.flush());
     }
-    MainWindow::lastCurveKey = 0.0;
     MainWindow w;
     w.core.refreshTimer.stop();
     w.show();
@@ -203,11 +202,11 @@ void tst_yield_view::dayClickedOpensItsCurve()
 
     // A live point leaves the day on the axis; editing the span lets go.
     const QCPRange held = curve->xAxis->range();
-    MainWindow::lastCurveKey = 0.0;
+    w.lastCurveKey = 0.0;
     w.appendCurvePoint();
     QCOMPARE(curve->xAxis->range(), held);
     formWidget<QLineEdit>(w, "lineEdit_72")->setText(QStringLiteral("5"));
-    MainWindow::lastCurveKey = 0.0;
+    w.lastCurveKey = 0.0;
     w.appendCurvePoint();
     QCOMPARE(curve->xAxis->range().size(), 300.0);
 }

@@ -1,20 +1,12 @@
 #include "report_command.h"
 
-#include <QCommandLineParser>
-#include <QFileInfo>
 #include <QTextStream>
 
-#include "config_file.h"
 #include "daily_yield.h"
+#include "history_command.h"
 #include "history_store.h"
 
 namespace {
-
-int fail(const QString &message, int code)
-{
-    QTextStream(stderr) << "solar-logger report: " << message << '\n';
-    return code;
-}
 
 QString number(double value, int decimals)
 {
@@ -76,14 +68,12 @@ bool isReportCommand(const QStringList &arguments)
 
 int runReportCommand(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    HistoryCommand command(QStringLiteral("report"), QStringLiteral(
         "Prints, for each day of the last N (today included) with readings, what each\n"
         "controller generated and consumed in kWh, from the rise of its recorded energy\n"
         "totals (a cleared counter and days without readings count nothing), and its\n"
         "lowest and highest battery voltage."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
+    const QCommandLineParser &parser = command.parser;
     const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("How many days (default 30)."),
                                   QStringLiteral("n"), QStringLiteral("30"));
     const QCommandLineOption format(QStringLiteral("format"),
@@ -92,58 +82,30 @@ int runReportCommand(const QStringList &arguments)
     const QCommandLineOption address(QStringLiteral("address"),
                                      QStringLiteral("Only the controller at this bus address."),
                                      QStringLiteral("n"));
-    const QCommandLineOption config(QStringLiteral("config"),
-                                    QStringLiteral("Settings file naming the history in [record] database "
-                                                   "(default: config.ini in the working directory)."),
-                                    QStringLiteral("file"));
-    const QCommandLineOption db(QStringLiteral("db"),
-                                QStringLiteral("History file (default: as the logger finds it, else %1).")
-                                    .arg(HistoryStore::defaultPath()),
-                                QStringLiteral("file"));
-    parser.addOptions({help, days, format, address, config, db});
-
-    QStringList rest = arguments;
-    rest.removeAt(1);   // "report"
-    if (!parser.parse(rest))
-        return fail(parser.errorText() + QStringLiteral("\nTry solar-logger report --help."), 2);
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << parser.helpText().replace(QLatin1String("[options]"),
-                                                         QLatin1String("report [options]"));
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()), 2);
+    if (const int code = command.parse(arguments, {days, format, address}); code >= 0)
+        return code;
     bool ok = false;
     const int dayCount = parser.value(days).toInt(&ok);
     if (!ok || dayCount < 1 || dayCount > 36600)
-        return fail(QStringLiteral("--days \"%1\" is not a number of days from 1 to 36600")
+        return command.fail(QStringLiteral("--days \"%1\" is not a number of days from 1 to 36600")
                         .arg(parser.value(days)), 2);
     const QString style = parser.value(format);
     if (style != QLatin1String("table") && style != QLatin1String("csv") && style != QLatin1String("json"))
-        return fail(QStringLiteral("--format \"%1\" is not table, csv or json").arg(style), 2);
+        return command.fail(QStringLiteral("--format \"%1\" is not table, csv or json").arg(style), 2);
     int only = -1;
     if (parser.isSet(address)) {
         only = parser.value(address).toInt(&ok);
         if (!ok || only < 0 || only > 255)
-            return fail(QStringLiteral("--address \"%1\" is not a bus address (0 to 255)")
+            return command.fail(QStringLiteral("--address \"%1\" is not a bus address (0 to 255)")
                             .arg(parser.value(address)), 2);
     }
 
-    QString path = parser.value(db);
-    if (path.isEmpty()) {
-        const QString configPath = QFileInfo(parser.isSet(config) ? parser.value(config)
-                                                                  : ConfigFile::defaultPath())
-                                       .absoluteFilePath();
-        if (parser.isSet(config) && !QFileInfo(configPath).isFile())
-            return fail(QStringLiteral("%1: no such file").arg(configPath), 2);
-        path = historyPath(readRecordConfig(ConfigFile(configPath), true), configPath);
-    }
-    // Opening would create an empty history; a wrong path is better told.
-    if (!QFileInfo(path).isFile())
-        return fail(QStringLiteral("no history at %1").arg(path), 1);
+    QString path;
+    if (const int code = command.historyPath(&path); code >= 0)
+        return code;
     HistoryStore store;
     if (!store.open(path))
-        return fail(store.errorString(), 1);
+        return command.fail(store.errorString(), 1);
 
     const qint64 last = DailyYield::today();
     const QVector<DayYield> list = DailyYield::read(store, only, last - dayCount + 1, last);
