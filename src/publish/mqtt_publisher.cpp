@@ -400,13 +400,13 @@ void MqttPublisher::stopNetwork(bool sayOffline)
 {
     if (!m_net)
         return;
-    if (m_connected) {
-        if (sayOffline) {
-            for (Device &d : m_devices)
-                publish(topic(d.name, "availability"), "offline", qMax(1, m_config.qos), true);
-        }
-        mosquitto_disconnect(m_mosq);
+    if (m_connected && sayOffline) {
+        for (Device &d : m_devices)
+            publish(topic(d.name, "availability"), "offline", qMax(1, m_config.qos), true);
     }
+    // Always a clean goodbye: the broker may have taken us before our thread said so,
+    // and a dropped socket would fire the last will under a name we are leaving.
+    mosquitto_disconnect(m_mosq);
     m_net->requestQuit();
     if (m_net->thread.joinable())
         m_net->thread.join();
