@@ -48,7 +48,8 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
         "solar-logger export --from TIME --to TIME --out FILE [--config FILE] [--db FILE]\n"
         "  writes the recorded readings of a time range as CSV (ISO 8601 times such as\n"
         "  2026-12-10 or 2026-12-10T08:00:00+01:00; see solar-logger export --help).\n"
-        "solar-logger report [--days N] [--format table|csv|json] [--config FILE] [--db FILE]\n"
+        "solar-logger report [--days N] [--format table|csv|json] [--address N] [--config FILE]\n"
+        "                   [--db FILE]\n"
         "  prints each day's generated and consumed kWh and battery voltage range."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
