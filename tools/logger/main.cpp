@@ -17,7 +17,7 @@
 #include "line_sink.h"
 #include "logger_options.h"
 #include "metrics_endpoint.h"
-#include "recording_sinks.h"
+#include "logger_recording.h"
 #include "report_command.h"
 
 namespace {
@@ -92,12 +92,11 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot catch SIGTERM: %1").arg(QString::fromLocal8Bit(std::strerror(errno))), 1);
 
     LineSink lines(fd, options.format, headerWanted);
-    HistorySink history;
-    MqttSink mqtt;
+    LoggerRecording recording;
     HeadlessLogger logger(options.configPath);
     logger.setTiming(options.timing);
     logger.addSink(&lines);
-    if (!addRecordingSinks(options, logger, history, mqtt))
+    if (!recording.start(options, logger.recorder))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
 
     MetricsEndpoint metrics;
@@ -128,7 +127,7 @@ int main(int argc, char *argv[])
     int code = app.exec();
     if (fd != STDOUT_FILENO)
         ::close(fd);
-    if (!history.finish() && code == 0)
+    if (!recording.finish() && code == 0)
         code = 1;
     if (lines.failed())
         return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
