@@ -143,10 +143,8 @@ public:
     void showParameterRanges();   // unit and range tooltips of the fields
     void readParameterRow(const ParameterRow &row);
     void writeParameterRow(const ParameterRow &row);
-    int issueParameterWrite(const ParameterRow &row, const QString &input);
     void showParameterRow(const ParameterRow &row);
-    void runDeviceCommand(QPushButton *button, void (com_protocol_solar::*command)(),
-                          bool idleFirst = true);
+    void runDeviceCommand(QPushButton *button, DeviceCommand command, bool idleFirst = true);
     void switchLoad();
     void runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks);
     void writeConfiguration();

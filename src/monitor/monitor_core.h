@@ -13,6 +13,7 @@
 #include "link_config.h"
 #include "link_stats.h"
 #include "live_sample.h"
+#include "parameter_table.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
 // link slots, engine timers and user actions run nested inside the wait.
@@ -89,17 +90,6 @@ public:
         FactorySecondHalf,        // internal: second of them
     };
     Q_ENUM(StepResult)
-
-    // A Define read where PWM and MPPT controllers differ.
-    using Request = void (com_protocol_solar::*)();
-    using Write = void (com_protocol_solar::*)(int);
-    enum class ChosenBy { Nothing, Setting, EngineType };
-    struct DefineRead
-    {
-        Request pwm;   // nullptr: the controller has no such read
-        Request mppt;
-        ChosenBy chosenBy;
-    };
 
     // Values of paramRequestState.
     static constexpr int ParamIdle = 0;
@@ -190,15 +180,18 @@ public:
     // Takes the page for one action; false (nothing changed) when the link is
     // down or another action is pending.
     bool beginParameterAction();
-    // Each sends one request on mainEngine and waits with events running.
-    // Returns ParamAnswered, ParamFailed, or ParamIdle when the link went down.
-    int requestParameterRead(const DefineRead &define, quint16 reg);
-    int requestParameterWrite(Write write, qint32 value);
-    int requestCodedWrite(Write write, int code);   // code < 0: refused at once
-    int requestCommand(Request command);
+    // Each sends one request on mainEngine and waits with events running,
+    // inside an action begun above. Returns ParamAnswered, ParamFailed, or
+    // ParamIdle when the link went down; parameterFinished tells why.
+    int readParameter(ParameterId id);
+    // input: the typed text (scaled as the parameter says) or the list text
+    // (its code under the current protocol; a text without one is refused).
+    int writeParameter(ParameterId id, const QString &input);
+    int runCommand(DeviceCommand command);
     int requestLoadSwitch();
-    int awaitParameterReply();
     void endParameterAction();
+    // What the last answer left for id, in its display format.
+    QString parameterText(ParameterId id) const;
 
 signals:
     void linkChanged(const MonitorCore::LinkEvent &event);
@@ -223,7 +216,8 @@ signals:
 private:
     void setLink(LinkState state, LinkReason reason, const QString &portName = QString(),
                  const QString &errorText = QString(), bool permissionDenied = false);
-    void issueParameterRead(const DefineRead &define, quint16 reg);
+    void issueParameterRead(const ParameterTable::DefineRead &define, quint16 reg);
+    int awaitParameterReply();
     void finishParameter(int state);
     void noteIdentity(StepResult result);
     void settleRtuLine(QIODevice *link);

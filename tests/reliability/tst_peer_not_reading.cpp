@@ -322,9 +322,7 @@ private slots:
         // A parameter action on the stalled link fails and gives the page back.
         QSignalSpy finished(&core, &MonitorCore::parameterFinished);
         QVERIFY(core.beginParameterAction());
-        const int state = core.requestParameterRead(
-            {&Engine::defineReadDeviceModel, &Engine::defineReadDeviceModel,
-             MonitorCore::ChosenBy::Nothing}, 72);
+        const int state = core.readParameter(ParameterId::AbsorbVoltage);
         core.endParameterAction();
         QCOMPARE(state, MonitorCore::ParamFailed);
         QCOMPARE(finished.size(), 1);
