@@ -168,8 +168,8 @@ bool sequenceMayRun(MainWindow &w)
 {
     if (w.core.parameterPageIdle())
         return true;
-    if (!w.core.linkIsUp() && w.feedback)
-        w.feedback->tell(OperatorFeedback::outcomeText(MonitorCore::ParameterOutcome::LinkDown, -1));
+    if (!w.core.linkIsUp() && w.feedback())
+        w.feedback()->tell(OperatorFeedback::outcomeText(MonitorCore::ParameterOutcome::LinkDown, -1));
     return false;
 }
 
@@ -190,8 +190,8 @@ void MainWindow::endParameterAction(QPushButton *button, int outcome, const char
         button->setStyleSheet(styleOk);
     else if (outcome == ParamFailed)
         button->setStyleSheet(styleFail);
-    if (feedback)
-        feedback->parameterEnded(button, caption ? tr(caption).trimmed() : QString());
+    if (feedback_)
+        feedback_->parameterEnded(button, caption ? tr(caption).trimmed() : QString());
     core.endParameterAction();
 }
 

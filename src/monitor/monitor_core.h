@@ -109,12 +109,8 @@ public:
     QTimer refreshTimer;
     com_protocol_solar mainEngine;
     com_protocol_solar scanEngine;
-    QString modeSetting;
-    QString controllerSetting;
-    QString protocolSetting;
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
-    QByteArray rxBuffer;
     // The settings file connectLink() reads; empty: config.ini in the
     // working directory.
     QString configPath;
@@ -224,6 +220,12 @@ private:
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
     friend class MonitorCoreProbe;   // tests look inside through it
+
+    // The texts of the last Connect's settings.
+    QString modeSetting;
+    QString controllerSetting;
+    QString protocolSetting;
+    QByteArray rxBuffer;   // bytes received since the last send
 
     LinkStats linkStats_;   // this device's link, fed by both engines' observers
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "monitor_core.h"
+#include "monitor_core_probe.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
@@ -272,7 +273,7 @@ private slots:
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             pollStates.insert(core.pollReplyState);
-            maxHeld = qMax(maxHeld, core.rxBuffer.size() + int(core.tcpSocket.bytesAvailable()));
+            maxHeld = qMax(maxHeld, MonitorCoreProbe::rxBuffer(core).size() + int(core.tcpSocket.bytesAvailable()));
         });
         sampler.start(1);
 
