@@ -112,17 +112,7 @@ constexpr Row parameterRows[] = {
     gated(Id::NightTime2, &Form::lineEdit_20, &Form::pushButton_57, &Form::pushButton_58,
           QT_TRANSLATE_NOOP("MainWindow", "Night time(M)")),
 };
-static_assert(std::size(parameterRows) == std::size_t(Id::Count), "one row per ParameterId");
-
-constexpr bool rowsInIdOrder()
-{
-    for (std::size_t n = 0; n < std::size(parameterRows); ++n) {
-        if (parameterRows[n].id != Id(n))
-            return false;
-    }
-    return true;
-}
-static_assert(rowsInIdOrder(), "rows in ParameterId order");
+static_assert(ParameterTable::oneRowPerId(parameterRows), "one row per ParameterId, in id order");
 
 const Row &row(Id id) { return parameterRows[int(id)]; }
 

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 namespace ParameterTable {
@@ -105,17 +104,7 @@ constexpr Parameter parameters[] = {
     scaled(Id::NightTime2, bySetting(nullptr, &Engine::defineReadLithiumAndNightTimes), 41,
            u(&DeviceData::nightTime2), Scale::S1000By1000, &Engine::writeNightTime2, hoursInMinutes(15)),
 };
-static_assert(std::size(parameters) == std::size_t(Id::Count), "one parameter per ParameterId");
-
-constexpr bool inIdOrder()
-{
-    for (std::size_t n = 0; n < std::size(parameters); ++n) {
-        if (parameters[n].id != Id(n))
-            return false;
-    }
-    return true;
-}
-static_assert(inIdOrder(), "parameters in ParameterId order");
+static_assert(oneRowPerId(parameters), "one parameter per ParameterId, in id order");
 
 // Single precision and truncation toward zero are what the controller's own
 // tools do, so 16.05 V becomes 1604, not 1605.

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 #include "code_tables.h"
 #include "com_protocol_solar.h"
 #include "device_data.h"
@@ -90,6 +92,20 @@ struct Parameter
 constexpr const char *TextContext = "MainWindow";
 
 const Parameter &parameter(ParameterId id);
+
+// Whether a table has one row per id, row n for ParameterId(n), so it can be
+// indexed by id; for static_assert.
+template <class Row, std::size_t N>
+constexpr bool oneRowPerId(const Row (&rows)[N])
+{
+    if (N != std::size_t(ParameterId::Count))
+        return false;
+    for (std::size_t n = 0; n < N; ++n) {
+        if (rows[n].id != ParameterId(n))
+            return false;
+    }
+    return true;
+}
 inline bool writable(ParameterId id) { return parameter(id).write != nullptr; }
 
 // The operator's text as the engine takes it: text that is not a number
