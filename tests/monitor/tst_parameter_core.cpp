@@ -2,10 +2,12 @@
 // under each protocol and controller type: which frame goes out (or that
 // none does), how the action ends and what the core then shows for the id.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "monitor_core.h"
+#include "monitor_core_probe.h"
 #include "parameter_table.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
@@ -140,6 +142,7 @@ private slots:
     void writeById_data();
     void writeById();
     void readOnlyIdRefusesAWrite();
+    void unknownControllerSettingEndsTheDefineRead();
     void commands_data();
     void commands();
 };
@@ -345,6 +348,28 @@ void tst_parameter_core::readOnlyIdRefusesAWrite()
             QCOMPARE(rig.core.paramRequestState, 0);
         }
     }
+}
+
+// Where the configured type picks the Define read, a type the core does not
+// know must still end the action, at once and without a frame; where the
+// engine's own type picks it, the read goes on.
+void tst_parameter_core::unknownControllerSettingEndsTheDefineRead()
+{
+    CoreRig rig(Via::DefineMppt);
+    QVERIFY(rig.connect());
+    MonitorCoreProbe::setControllerSetting(rig.core, QStringLiteral("Hybrid"));
+    for (Id id : {Id::FloatVoltage, Id::SystemVoltage, Id::BaudRate, Id::NightTime1, Id::NightTime2}) {
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(rig.read(id), Outcome::NotAvailable);
+        QVERIFY(clock.elapsed() < 100);
+        QVERIFY(rig.sent.isEmpty());
+    }
+    rig.device().setReg(116, 1420);
+    QCOMPARE(rig.read(Id::LithiumChargeVoltage), Outcome::Answered);
+    QCOMPARE(rig.sent.size(), 1);
+    QCOMPARE(defineCode(rig.sent.first()), 0x0A);
+    QCOMPARE(rig.core.parameterText(Id::LithiumChargeVoltage), QStringLiteral("14.20"));
 }
 
 // --- commands ---------------------------------------------------------------
