@@ -185,7 +185,7 @@ void MainWindow::endParameterAction(QPushButton *button, int outcome, const char
     core.endParameterAction();
 }
 
-// Unit and range of every typed parameter, from the rows themselves.
+// Unit and range of every typed parameter, as the core's table gives them.
 void MainWindow::showParameterRanges()
 {
     for (const Row &row : parameterRows) {
@@ -200,7 +200,7 @@ void MainWindow::showParameterRanges()
                           .trimmed();
         if (r.note)
             tip += QStringLiteral(", ") + tr(r.note);
-        if (!row.writeButton)
+        if (!ParameterTable::writable(row.id))
             tip += QStringLiteral(", ") + tr("read only");
         (ui->*row.edit)->setToolTip(tip);
     }
