@@ -21,7 +21,7 @@ void waitWithEvents(int ms);
 
 // What is said to the controller: the link (serial port or TCP socket), both
 // engines, the polling schedules with the bus scan, the two reply states and
-// the request-and-await part of the parameter actions. Everything runs on the
+// the parameter actions by id (parameter_table.h). Everything runs on the
 // thread that owns it; whoever shows or records the results listens to the
 // signals and their DeviceData, or reads the const accessors.
 class MonitorCore : public QObject

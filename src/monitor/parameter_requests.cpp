@@ -1,4 +1,5 @@
-// The request-and-await part of the parameter actions: one request on
+// The parameter actions by id: the table says which request carries an id
+// under the protocol and controller type of the moment; one request on
 // mainEngine at a time, waited for with events running, guarded by
 // paramRequestState against the refresh cycle and other actions.
 #include "monitor_core.h"
