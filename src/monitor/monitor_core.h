@@ -197,6 +197,7 @@ public:
     int requestCodedWrite(Write write, int code);   // code < 0: refused at once
     int requestCommand(Request command);
     int requestLoadSwitch();
+    int requestLoadState(bool on);   // on: the same frame as requestLoadSwitch()
     int awaitParameterReply();
     void endParameterAction();
 

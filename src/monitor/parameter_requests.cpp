@@ -6,6 +6,8 @@
 namespace {
 
 constexpr int LoadSwitchWord = 0x0FF7;
+// The same word with bit 3 (load off) set: the only difference between on and off.
+constexpr int LoadOffWord = LoadSwitchWord | 0x008;
 
 } // namespace
 
@@ -157,5 +159,14 @@ int MonitorCore::requestLoadSwitch()
 {
     linkStats_.setMainKind(RequestKind::Command);
     mainEngine.writeControlWord(LoadSwitchWord);
+    return awaitParameterReply();
+}
+
+// Sets the load as asked: on is the load buttons' very word, off the same
+// word with the load-off bit set (the buttons' word only ever switches on).
+int MonitorCore::requestLoadState(bool on)
+{
+    linkStats_.setMainKind(RequestKind::Command);
+    mainEngine.writeControlWord(on ? LoadSwitchWord : LoadOffWord);
     return awaitParameterReply();
 }

@@ -17,6 +17,7 @@
 #include "line_sink.h"
 #include "logger_options.h"
 #include "metrics_endpoint.h"
+#include "mqtt_extras_feeds.h"
 #include "recording_sinks.h"
 #include "report_command.h"
 
@@ -99,6 +100,8 @@ int main(int argc, char *argv[])
     logger.addSink(&lines);
     if (!addRecordingSinks(options, logger, history, mqtt))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+    MqttExtras mqttExtras;
+    addMqttExtras(logger, history, mqtt, mqttExtras);
 
     MetricsEndpoint metrics;
     std::unique_ptr<MetricsFeed> metricsFeed;
