@@ -13,15 +13,17 @@ void EnergyToday::seed(const DayYield &newest, qint64 lastTimeMs, qint64 lastGen
 
 bool EnergyToday::add(const LiveSample &s, Figure *figure)
 {
-    // Without an earlier reading the day's first one has nothing to count from.
-    const bool counted = m_fold.hasDay();
+    // Without an earlier reading of this day or the one before, the day's
+    // first reading has nothing to count from: what came before it is unknown.
+    const qint64 day = DailyYield::localDay(s.timeMs, s.utcOffsetSeconds);
+    const bool counted = m_fold.hasDay() && day - m_fold.current().day <= 1;
     m_fold.add(s, nullptr);
     if (!counted)
         return false;
-    const DayYield &day = m_fold.current();
-    figure->day = day.day;
-    figure->generated = day.generated;
-    figure->consumed = day.consumed;
+    const DayYield &current = m_fold.current();
+    figure->day = current.day;
+    figure->generated = current.generated;
+    figure->consumed = current.consumed;
     return true;
 }
 

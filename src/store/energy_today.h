@@ -12,8 +12,8 @@ class HistoryStore;
 // History tab's days (DayFold): a cleared counter counts nothing, readings
 // more than a day apart count nothing, and the day is the one of the clock
 // that stamped the readings. A figure is given only once it is counted from
-// a reading before it, this run's or the store's, so a start never shows a
-// made-up 0 or a fall.
+// a reading of that day or the day before, this run's or the store's, so a
+// start never shows a made-up 0 or a fall.
 class EnergyToday
 {
 public:
@@ -31,7 +31,7 @@ public:
     bool seeded() const { return m_fold.hasDay(); }
 
     // Folds s in; true with the day's figure once it is counted from an
-    // earlier reading.
+    // earlier reading of the day or the day before.
     bool add(const LiveSample &s, Figure *figure);
 
     // The newest day row the store holds for address; false when it has none
