@@ -15,22 +15,45 @@ void EnergyTodaySink::writeSample(const LiveSample &sample)
         publisher_.publishEnergyToday(sample.address, figure.generatedKwh(), figure.consumedKwh());
 }
 
-double TimeoutRate::note(qint64 nowMs, quint64 timedOut)
+LinkWindow::Figures LinkWindow::note(qint64 nowMs, quint64 answered, quint64 finished, quint64 timedOut)
 {
-    if (!points_.empty() && timedOut < points_.back().count)
-        points_.clear();   // the statistics were reset
-    points_.push_back(Point{nowMs, timedOut});
+    if (!points_.empty()) {
+        const Point &last = points_.back();
+        if (answered < last.answered || finished < last.finished || timedOut < last.timedOut)
+            points_.clear();   // the statistics were reset
+    }
+    points_.push_back(Point{nowMs, answered, finished, timedOut});
     while (points_.size() > 1 && points_.front().ms < nowMs - WindowMs)
         points_.pop_front();
     const Point &oldest = points_.front();
-    const double minutes = qMax(1.0, double(nowMs - oldest.ms) / 60000.0);
-    return double(timedOut - oldest.count) / minutes;
+    Figures f;
+    f.finished = finished - oldest.finished;
+    if (f.finished > 0)
+        f.answerRate = 100.0 * double(answered - oldest.answered) / double(f.finished);
+    // A lone timeout just after the start is one a minute, not twelve.
+    f.timeoutsPerMinute = double(timedOut - oldest.timedOut) / qMax(1.0, double(nowMs - oldest.ms) / 60000.0);
+    return f;
+}
+
+LinkWindow::Figures LinkWindow::note(qint64 nowMs, const LinkStats &stats)
+{
+    quint64 answered = 0, finished = 0, timedOut = 0;
+    for (int k = 0; k < RequestKindCount; ++k) {
+        if (RequestKind(k) == RequestKind::Scan)
+            continue;
+        const RequestCounters &c = stats.counters(RequestKind(k));
+        answered += c.answered;
+        finished += c.answered + c.failed;
+        timedOut += c.timedOut;
+    }
+    return note(nowMs, answered, finished, timedOut);
 }
 
 LinkFiguresFeed::LinkFiguresFeed(MonitorCore &core, MqttPublisher &publisher, QObject *parent)
     : QObject(parent), core_(core), publisher_(publisher)
 {
     clock_.start();
+    window_.note(0, core.linkStats());   // where the first window begins
     timer_.setInterval(DefaultIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &LinkFiguresFeed::publishNow);
     timer_.start();
@@ -38,14 +61,11 @@ LinkFiguresFeed::LinkFiguresFeed(MonitorCore &core, MqttPublisher &publisher, QO
 
 void LinkFiguresFeed::publishNow()
 {
-    const LinkStats &stats = core_.linkStats();
-    const double perMinute = timeouts_.note(clock_.elapsed(), stats.total().timedOut);
-    const LinkStats::Recent recent = stats.recent();
+    const LinkWindow::Figures f = window_.note(clock_.elapsed(), core_.linkStats());
     // Nothing asked lately: no rate to tell, and the sensors expire.
-    if (recent.finished == 0)
+    if (f.finished == 0)
         return;
-    publisher_.publishLinkFigures(core_.deviceAddress(), 100.0 * double(recent.answered) / double(recent.finished),
-                                  perMinute);
+    publisher_.publishLinkFigures(core_.deviceAddress(), f.answerRate, f.timeoutsPerMinute);
 }
 
 LoadCommands::LoadCommands(MonitorCore &core, MqttPublisher &publisher, QObject *parent)

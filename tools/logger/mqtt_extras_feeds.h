@@ -35,22 +35,30 @@ private:
     QHash<int, EnergyToday> days_;
 };
 
-// Timeouts per minute over the last five minutes, from a counter that only
-// grows (until the statistics are reset).
-class TimeoutRate
+// The link figures of the last five minutes from the statistics' counters,
+// which only grow (until a reset): the share of requests answered and the
+// timeouts per minute. The bus scan's probes of other addresses are left
+// out: a silent empty address says nothing about this device's line.
+class LinkWindow
 {
 public:
     static constexpr qint64 WindowMs = LinkStats::RecentWindowMs;
-    // Notes the counter at nowMs (monotonic); the rate over the time seen in
-    // the window, taken as at least a minute so a lone early timeout is not
-    // made a storm.
-    double note(qint64 nowMs, quint64 timedOut);
+
+    struct Figures
+    {
+        quint64 finished = 0;          // requests ended within the window
+        double answerRate = 0;         // percent of them answered
+        double timeoutsPerMinute = 0;  // over the time seen, taken as at least a minute
+    };
+    // Notes the counters at nowMs (monotonic) and gives the window up to then.
+    Figures note(qint64 nowMs, quint64 answered, quint64 finished, quint64 timedOut);
+    Figures note(qint64 nowMs, const LinkStats &stats);
 
 private:
     struct Point
     {
         qint64 ms;
-        quint64 count;
+        quint64 answered, finished, timedOut;
     };
     std::deque<Point> points_;
 };
@@ -73,7 +81,7 @@ private:
     MqttPublisher &publisher_;
     QTimer timer_;
     QElapsedTimer clock_;
-    TimeoutRate timeouts_;
+    LinkWindow window_;
 };
 
 // Carries out "ON"/"OFF" from <device>/load/set on the core, as the window's
