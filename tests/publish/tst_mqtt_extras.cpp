@@ -4,6 +4,7 @@
 // refused unless [mqtt] commands=true.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -135,6 +136,7 @@ private slots:
     void loadSwitch_data();
     void loadSwitch();
     void commandsOffByDefault();
+    void commandsNeedTheirProgram();
 };
 
 void tst_mqtt_extras::linkWindow_data()
@@ -431,6 +433,48 @@ void tst_mqtt_extras::commandsOffByDefault()
     QVERIFY2(log.contains(QLatin1String("homeassistant/status")), qPrintable(log));   // subscriptions are logged
     QVERIFY2(!log.contains(QLatin1String("load/set")), qPrintable(log));
     QVERIFY(logger.stop());
+}
+
+void tst_mqtt_extras::commandsNeedTheirProgram()
+{
+    // commands=true alone (the window reads the same [mqtt]) offers no switch:
+    // only a program that carries commands out turns them on.
+    TestBroker broker;
+    QVERIFY(broker.start());
+    TestSubscriber sub;
+    QVERIFY(sub.connectTo(broker.port()));
+    MqttConfig c = localConfig(broker.port());
+    c.commands = true;
+    MqttPublisher pub;
+    QSignalSpy asked(&pub, &MqttPublisher::loadSwitchRequested);
+    QVERIFY(pub.start(c, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 5000);
+    LiveSample s = sampleAt(DailyYield::today(), {0, 12, 0, 1, 1});
+    pub.publishSample(s);
+    s.timeMs += 1000;
+    pub.publishSample(s);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.last("solar/addr1/lamps").isEmpty(), 5000);
+    QVERIFY(!pub.commandsEnabled());
+    for (const MqttPublisher::Discovery &d : pub.discoveryConfigs(1))
+        QVERIFY2(!d.topic.contains("/switch/"), d.topic.constData());
+    QVERIFY(sub.publish("solar/addr1/load/set", "OFF"));
+    QTest::qWait(500);
+    QCOMPARE(asked.size(), 0);
+
+    // Served: subscribed at once, and only announced devices and ON/OFF count.
+    pub.setExtras(MqttPublisher::LoadSwitchEntity);
+    QVERIFY(pub.commandsEnabled());
+    QTest::qWait(300);
+    QVERIFY(sub.publish("solar/addr9/load/set", "OFF"));
+    QVERIFY(sub.publish("solar/addr1/load/set", QByteArray(4096, 'O')));
+    QVERIFY(sub.publish("solar/addr1/load/set", "off"));
+    QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 3000);
+    QCOMPARE(asked.at(0).at(0).toInt(), 1);
+    QCOMPARE(asked.at(0).at(1).toBool(), false);
+    QCOMPARE(sub.on("solar/addr1/load/result").size(), 1);   // the long one, refused
+    QCOMPARE(QJsonDocument::fromJson(sub.last("solar/addr1/load/result")).object().value("result").toString(),
+             QStringLiteral("refused"));
+    QVERIFY(sub.on("solar/addr9/load/result").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_mqtt_extras)
