@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <utility>
 #include <mosquitto.h>
 
 namespace {
@@ -43,9 +44,10 @@ void MqttPublisher::addExtraConfigs(QVector<Discovery> &out, const Device &d) co
         }
     }
     if (m_extras & LinkEntities) {
-        QJsonObject *rate = sensor("link", answerRateKey, QStringLiteral("Answer rate"), "%");
-        QJsonObject *timeouts = sensor("link", timeoutsKey, QStringLiteral("Timeouts per minute"), "1/min");
-        for (QJsonObject *o : {rate, timeouts}) {
+        // Each filled in before the next is added: an append may move the others.
+        for (const auto &e : {std::make_pair(answerRateKey, std::make_pair("Answer rate", "%")),
+                              std::make_pair(timeoutsKey, std::make_pair("Timeouts per minute", "1/min"))}) {
+            QJsonObject *o = sensor("link", e.first, QLatin1String(e.second.first), e.second.second);
             o->insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
             o->insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
         }
