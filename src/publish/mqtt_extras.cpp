@@ -3,7 +3,6 @@
 // so a publisher without them sends exactly the live-value entities.
 #include "mqtt_publisher.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <utility>
 #include <mosquitto.h>
