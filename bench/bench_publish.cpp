@@ -5,6 +5,7 @@
 #include <QTextStream>
 
 #include "bench_support.h"
+#include "energy_today.h"
 #include "mqtt_fixture.h"
 #include "mqtt_publisher.h"
 
@@ -57,5 +58,29 @@ int main(int argc, char **argv)
     reportResult(QStringLiteral("mqtt publish per state message"), us, QStringLiteral("us"),
                  QStringLiteral("target <= 100 us"), us / 100.0, us <= 100.0);
     publisher.stop();
+
+    // The logger while it records: each state with its energy-today figure.
+    MqttPublisher withToday;
+    withToday.setQueueLimit(1000000);
+    withToday.setExtras(MqttPublisher::EnergyTodayEntities);
+    withToday.start(config, 2);
+    if (!runEventsUntil([&] { return withToday.isConnected(); }, 5000))
+        return 1;
+    EnergyToday today;
+    EnergyToday::Figure figure;
+    s.address = 2;
+    t.restart();
+    for (int i = 0; i < n; ++i) {
+        s.timeMs = 1767225600000 + qint64(i) * 1577;
+        s.counts[PvVoltage] = 1500 + i % 300;
+        s.counts[GeneratedEnergyTotal] = 17 + i / 1000;
+        withToday.publishSample(s);
+        if (today.add(s, &figure))
+            withToday.publishEnergyToday(2, figure.generatedKwh(), figure.consumedKwh());
+    }
+    const double withUs = double(t.nsecsElapsed()) / 1000.0 / n;
+    reportResult(QStringLiteral("mqtt publish per state message with energy today"), withUs, QStringLiteral("us"),
+                 QStringLiteral("target <= 100 us"), withUs / 100.0, withUs <= 100.0);
+    withToday.stop();
     return 0;
 }

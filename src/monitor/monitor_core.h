@@ -185,6 +185,7 @@ public:
     int writeParameter(ParameterId id, const QString &input);
     int runCommand(DeviceCommand command);
     int requestLoadSwitch();
+    int requestLoadState(bool on);   // on: the same frame as requestLoadSwitch()
     void endParameterAction();
     // What the last answer left for id, in its display format.
     QString parameterText(ParameterId id) const;

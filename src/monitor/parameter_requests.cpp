@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int LoadSwitchWord = 0x0FF7;
+// The same word with bit 3 (load off) set: the only difference between on and off.
+constexpr int LoadOffWord = LoadSwitchWord | 0x008;
 
 } // namespace
 
@@ -175,4 +177,13 @@ int MonitorCore::requestLoadSwitch()
 QString MonitorCore::parameterText(ParameterId id) const
 {
     return ParameterTable::shownText(id, mainEngine.deviceData);
+}
+
+// Sets the load as asked: on is the load buttons' very word, off the same
+// word with the load-off bit set (the buttons' word only ever switches on).
+int MonitorCore::requestLoadState(bool on)
+{
+    linkStats_.setMainKind(RequestKind::Command);
+    mainEngine.writeControlWord(on ? LoadSwitchWord : LoadOffWord);
+    return awaitParameterReply();
 }

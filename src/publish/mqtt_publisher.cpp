@@ -113,6 +113,8 @@ struct MqttPublisher::Network
     QByteArray host;
     int port = 0;
     QByteArray birthTopic;
+    std::atomic<bool> commands{false};
+    QByteArray commandPrefix;   // "<topic_prefix>/", before "<device>/load/set"
     std::atomic<int> minDelay{1};
     std::atomic<int> maxDelay{60};
     std::mutex mutex;
@@ -152,11 +154,18 @@ struct MqttPublisher::Network
     static void onMessage(mosquitto *, void *self, const mosquitto_message *m)
     {
         auto *net = static_cast<Network *>(self);
-        // A retained "online" is an old one, not a restart of Home Assistant.
-        if (m->retain || net->birthTopic != m->topic)
+        // A retained "online" is an old one, not a restart of Home Assistant;
+        // a retained command is a stale one, never to be carried out again.
+        if (m->retain || !m->topic)
             return;
         const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
-        net->post([payload](MqttPublisher *p) { p->handleBirth(payload); });
+        if (net->birthTopic == m->topic) {
+            net->post([payload](MqttPublisher *p) { p->handleBirth(payload); });
+        } else if (net->commands) {
+            const QByteArray topic(m->topic);
+            if (topic.startsWith(net->commandPrefix) && topic.endsWith("/load/set"))
+                net->post([topic, payload](MqttPublisher *p) { p->handleCommand(topic, payload); });
+        }
     }
     static void onLog(mosquitto *, void *self, int level, const char *text)
     {
@@ -264,6 +273,15 @@ void MqttPublisher::setQueueLimit(int messages)
     }
 }
 
+void MqttPublisher::setExtras(int extras)
+{
+    m_extras = extras;
+    if (m_net)
+        m_net->commands = commandsEnabled();
+    if (m_connected)
+        subscribeCommands();
+}
+
 void MqttPublisher::setReconnectDelays(int minSeconds, int maxSeconds)
 {
     m_reconnectMin = qMax(1, minSeconds);
@@ -347,6 +365,8 @@ bool MqttPublisher::connectClient()
     m_net->host = m_config.host.toUtf8();
     m_net->port = m_config.port;
     m_net->birthTopic = (m_config.discoveryPrefix + QStringLiteral("/status")).toUtf8();
+    m_net->commands = commandsEnabled();
+    m_net->commandPrefix = (m_config.topicPrefix + QLatin1Char('/')).toUtf8();
     m_net->minDelay = m_reconnectMin;
     m_net->maxDelay = m_reconnectMax;
     mosquitto_user_data_set(m_mosq, m_net.get());
@@ -403,6 +423,7 @@ void MqttPublisher::handleConnected()
     m_connected = true;
     m_error.clear();
     mosquitto_subscribe(m_mosq, nullptr, m_net->birthTopic.constData(), 1);
+    subscribeCommands();
     for (const QString &name : qAsConst(m_staleNames))
         withdraw(name);
     m_staleNames.clear();
@@ -420,6 +441,9 @@ void MqttPublisher::handleConnected()
     for (const Device &d : qAsConst(m_devices))
         if (d.announced && !d.lastState.isEmpty())
             sendLamps(d);
+    for (const Device &d : qAsConst(m_devices))
+        if (d.announced)
+            sendExtras(d);
     MqttLinkStatus up;
     up.state = MqttLinkStatus::Connected;
     up.text = tr("MQTT: connected to %1, publishing under %2/%3")
@@ -565,6 +589,8 @@ void MqttPublisher::withdraw(const QString &name)
         remove("sensor", key);
     for (const QString &key : statusKeys())
         remove("binary_sensor", key.toLatin1().constData());
+    for (const QByteArray &t : extraConfigTopics(name))
+        publish(t, QByteArray(), qMax(1, m_config.qos), true);
     publish(topic(name, "availability"), QByteArray(), qMax(1, m_config.qos), true);
 }
 
@@ -596,36 +622,40 @@ QJsonObject MqttPublisher::originBlock()
     return origin;
 }
 
+QJsonObject *MqttPublisher::addEntity(QVector<Discovery> &out, const Device &d, const char *component,
+                                      const QString &key, const QString &name, const QByteArray &stateTopic,
+                                      const QString &valueTemplate) const
+{
+    // Entity ids are lower case; the unique id keeps the device's own spelling.
+    const QString slug = QStringLiteral("solar_%1").arg(d.name).toLower().replace(QLatin1Char('-'), QLatin1Char('_'));
+    QJsonObject o{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("unique_id"), QStringLiteral("solar_%1_%2").arg(d.name, key)},
+        {QStringLiteral("default_entity_id"),
+         QStringLiteral("%1.%2_%3").arg(QLatin1String(component), slug, key.toLower())},
+        {QStringLiteral("state_topic"), QString::fromUtf8(stateTopic)},
+        {QStringLiteral("availability_topic"), QString::fromUtf8(topic(d.name, "availability"))},
+        {QStringLiteral("value_template"), valueTemplate},
+        {QStringLiteral("device"), deviceBlock(d)},
+        {QStringLiteral("origin"), originBlock()},
+    };
+    if (d.expireAfterSeconds > 0)
+        o.insert(QStringLiteral("expire_after"), d.expireAfterSeconds);
+    Discovery c;
+    c.topic = (m_config.discoveryPrefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + d.name
+               + QLatin1Char('/') + key + QStringLiteral("/config"))
+                  .toUtf8();
+    c.config = o;
+    out.append(c);
+    return &out.last().config;
+}
+
 QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(const Device &d) const
 {
     QVector<Discovery> out;
-    const QString availability = QString::fromUtf8(topic(d.name, "availability"));
-    const QJsonObject device = deviceBlock(d);
-    const QJsonObject origin = originBlock();
-    // Entity ids are lower case; the unique id keeps the device's own spelling.
-    const QString slug = QStringLiteral("solar_%1").arg(d.name).toLower().replace(QLatin1Char('-'), QLatin1Char('_'));
     auto entity = [&](const char *component, const QString &key, const QString &name, const QByteArray &stateTopic,
                       const QString &valueTemplate) {
-        QJsonObject o{
-            {QStringLiteral("name"), name},
-            {QStringLiteral("unique_id"), QStringLiteral("solar_%1_%2").arg(d.name, key)},
-            {QStringLiteral("default_entity_id"),
-             QStringLiteral("%1.%2_%3").arg(QLatin1String(component), slug, key.toLower())},
-            {QStringLiteral("state_topic"), QString::fromUtf8(stateTopic)},
-            {QStringLiteral("availability_topic"), availability},
-            {QStringLiteral("value_template"), valueTemplate},
-            {QStringLiteral("device"), device},
-            {QStringLiteral("origin"), origin},
-        };
-        if (d.expireAfterSeconds > 0)
-            o.insert(QStringLiteral("expire_after"), d.expireAfterSeconds);
-        Discovery c;
-        c.topic = (m_config.discoveryPrefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + d.name
-                   + QLatin1Char('/') + key + QStringLiteral("/config"))
-                      .toUtf8();
-        c.config = o;
-        out.append(c);
-        return &out.last().config;
+        return addEntity(out, d, component, key, name, stateTopic, valueTemplate);
     };
     auto sensor = [&](const char *key, const char *unit, const char *deviceClass, const char *stateClass,
                       bool diagnostic) {
@@ -661,6 +691,7 @@ QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(const Device &
         o->insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
         o->insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
     }
+    addExtraConfigs(out, d);
     return out;
 }
 
@@ -679,6 +710,7 @@ void MqttPublisher::announce(Device &d)
     publish(topic(d.name, "availability"), "online", qMax(1, m_config.qos), true);
     d.announced = true;
     d.retainedUnderName = true;
+    sendExtras(d);
 }
 
 void MqttPublisher::handleBirth(const QByteArray &payload)

@@ -109,7 +109,24 @@ public:
     void setBirthDelayMax(int ms) { m_birthDelayMaxMs = qMax(0, ms); }
     const MqttLinkStatus &linkStatus() const { return m_link; }
 
+    // Entities beyond the live values, each announced only by a program that
+    // feeds it (mqtt_extras.cpp); set before the first samples.
+    enum Extra {
+        EnergyTodayEntities = 0x1,   // <device>/today: generated and consumed energy today
+        LinkEntities = 0x2,          // <device>/link: answer rate and timeouts per minute
+        LoadSwitchEntity = 0x4,      // a switch on <device>/load/set, only with [mqtt] commands=true
+    };
+    void setExtras(int extras);
+    bool commandsEnabled() const { return (m_extras & LoadSwitchEntity) && m_config.commands; }
+    void publishEnergyToday(int address, double generatedKwh, double consumedKwh);
+    void publishLinkFigures(int address, double answerRatePercent, double timeoutsPerMinute);
+    enum class CommandResult { Done, Refused, LinkDown };
+    // The answer on <device>/load/result to a loadSwitchRequested().
+    void answerLoadSwitch(int address, bool on, CommandResult result, const QString &reason = QString());
+
 signals:
+    // "ON" or "OFF" arrived on <prefix>/<device>/load/set (commands enabled only).
+    void loadSwitchRequested(int address, bool on);
     void connectedChanged(bool connected);
     // Setup errors, and the link's failures (the same text as linkChanged).
     void errorOccurred(const QString &text);
@@ -130,6 +147,8 @@ private:
         QVector<QByteArray> held; // states that came before the release
         QByteArray lastState;
         quint32 statusWord = 0;
+        QByteArray today;         // the newest <device>/today, sent once announced
+        QByteArray link;          // the newest <device>/link
     };
     struct Message
     {
@@ -151,6 +170,14 @@ private:
     void sendState(Device &device, const QByteArray &payload);
     void sendLamps(const Device &device);
     QVector<Discovery> discoveryConfigs(const Device &device) const;
+    QJsonObject *addEntity(QVector<Discovery> &out, const Device &d, const char *component, const QString &key,
+                           const QString &name, const QByteArray &stateTopic, const QString &valueTemplate) const;
+    // mqtt_extras.cpp
+    void addExtraConfigs(QVector<Discovery> &out, const Device &d) const;
+    QVector<QByteArray> extraConfigTopics(const QString &name) const;
+    void sendExtras(const Device &d);
+    void subscribeCommands();
+    void handleCommand(const QByteArray &topic, const QByteArray &payload);
     static QJsonObject deviceBlock(const Device &device);
     static QJsonObject originBlock();
     Device &device(int address);
@@ -180,6 +207,7 @@ private:
     QByteArray m_lamps;
     QTimer *m_birthTimer = nullptr;
     int m_birthDelayMaxMs = 5000;
+    int m_extras = 0;
 };
 
 #endif

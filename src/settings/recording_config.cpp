@@ -38,7 +38,8 @@ bool MqttConfig::sameConnection(const MqttConfig &o) const
     return enabled == o.enabled && host == o.host && port == o.port && clientId == o.clientId
            && username == o.username && password == o.password && caFile == o.caFile
            && certFile == o.certFile && keyFile == o.keyFile && topicPrefix == o.topicPrefix
-           && discoveryPrefix == o.discoveryPrefix && qos == o.qos && retain == o.retain;
+           && discoveryPrefix == o.discoveryPrefix && qos == o.qos && retain == o.retain
+           && commands == o.commands;
 }
 
 MqttConfig readMqttConfig(const ConfigFile &config)
@@ -64,6 +65,7 @@ MqttConfig readMqttConfig(const ConfigFile &config)
         c.discoveryPrefix = discovery;
     c.qos = qBound(0, config.intValue(QStringLiteral("mqtt/qos")), 2);
     c.retain = config.boolValue(QStringLiteral("mqtt/retain"), false);
+    c.commands = config.boolValue(QStringLiteral("mqtt/commands"), false);
     // Anyone who can read the file can log in as us.
     const QFileInfo file(config.path());
     if (!c.password.isEmpty() && file.exists()

@@ -43,6 +43,7 @@ struct MqttConfig
     QString discoveryPrefix = QStringLiteral("homeassistant");
     int qos = 0;
     bool retain = false;             // for the state messages; discovery and availability always are
+    bool commands = false;           // the load switch may be set over MQTT (a program that serves it)
     QStringList warnings;            // said at start: settings that work but should not be so
 
     // Everything that needs a new broker connection when it changes.

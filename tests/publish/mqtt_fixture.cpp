@@ -46,6 +46,9 @@ bool TestBroker::start(quint16 port, const QStringList &users)
     port_ = port;
     QByteArray conf = "listener " + QByteArray::number(port) + " 127.0.0.1\npersistence false\n"
                       "log_dest stderr\nlog_type error\nlog_type warning\nlog_type notice\n";
+    if (logSubscriptions_)
+        conf += "log_type subscribe\n";
+    log_.clear();
     if (tls_.size() == 3)
         conf += "cafile " + QFile::encodeName(tls_.at(0)) + "\ncertfile " + QFile::encodeName(tls_.at(1))
                 + "\nkeyfile " + QFile::encodeName(tls_.at(2)) + "\nrequire_certificate true\n";
@@ -99,7 +102,8 @@ void TestBroker::stop()
 
 QString TestBroker::log() const
 {
-    return QString::fromUtf8(const_cast<QProcess &>(process_).readAll());
+    log_ += const_cast<QProcess &>(process_).readAll();
+    return QString::fromUtf8(log_);
 }
 
 TestSubscriber::~TestSubscriber()

@@ -32,12 +32,17 @@ public:
     bool setPassword(const QString &user, const QString &password);
     // SIGHUP: the broker reads its configuration and password file again.
     bool reload();
+    // The next start() logs every subscription (to see who subscribed to what).
+    void logSubscriptions() { logSubscriptions_ = true; }
     quint16 port() const { return port_; }
+    // Everything the broker said since it started.
     QString log() const;
 
 private:
     QString passwordFile() const;
     QStringList tls_;
+    bool logSubscriptions_ = false;
+    mutable QByteArray log_;
     QTemporaryDir dir_;
     QProcess process_;
     quint16 port_ = 0;

@@ -420,6 +420,9 @@ const QSet<QString> commonKeys{"name", "unique_id", "default_entity_id", "state_
                                "entity_category"};
 const QSet<QString> sensorKeys{"unit_of_measurement", "state_class", "suggested_display_precision"};
 const QSet<QString> binarySensorKeys{"payload_on", "payload_off", "off_delay"};
+const QSet<QString> switchKeys{"command_topic", "payload_on", "payload_off", "state_on", "state_off", "optimistic",
+                               "retain", "qos"};
+const QSet<QString> switchClasses{"outlet", "switch"};
 const QSet<QString> deviceKeys{"identifiers", "connections", "name", "model", "model_id", "manufacturer",
                                "serial_number", "sw_version", "hw_version", "via_device", "suggested_area",
                                "configuration_url"};
@@ -440,8 +443,8 @@ const QSet<QString> stateClasses{"measurement", "measurement_angle", "total", "t
 const QSet<QString> binarySensorClasses{"battery", "battery_charging", "problem", "power", "plug", "running",
                                         "safety", "connectivity", "heat", "cold"};
 
-QString checkDiscovery(const QByteArray &topic, const QJsonObject &o, const QJsonObject &state,
-                       const QJsonObject &lamps)
+// states: the JSON each state topic carries, by topic.
+QString checkDiscovery(const QByteArray &topic, const QJsonObject &o, const QHash<QString, QJsonObject> &states)
 {
     const QList<QByteArray> levels = topic.split('/');
     if (levels.size() != 5 || levels.at(4) != "config")
@@ -451,11 +454,12 @@ QString checkDiscovery(const QByteArray &topic, const QJsonObject &o, const QJso
         || !idChars.match(QString::fromUtf8(levels.at(3))).hasMatch())
         return "node_id or object_id holds characters discovery does not take";
     const QString component = QString::fromUtf8(levels.at(1));
-    if (component != "sensor" && component != "binary_sensor")
+    if (component != "sensor" && component != "binary_sensor" && component != "switch")
         return "unexpected component " + component;
     const bool sensor = component == "sensor";
+    const QSet<QString> &ownKeys = sensor ? sensorKeys : component == "switch" ? switchKeys : binarySensorKeys;
     for (const QString &key : o.keys())
-        if (!commonKeys.contains(key) && !(sensor ? sensorKeys : binarySensorKeys).contains(key))
+        if (!commonKeys.contains(key) && !ownKeys.contains(key))
             return "key not known to " + component + ": " + key;
     for (const char *key : {"name", "unique_id", "state_topic", "availability_topic", "value_template",
                             "default_entity_id"})
@@ -485,9 +489,19 @@ QString checkDiscovery(const QByteArray &topic, const QJsonObject &o, const QJso
     // The template names a member the state topic's JSON carries.
     const QRegularExpressionMatch member =
         QRegularExpression("^\\{\\{ value_json\\.(\\w+) \\}\\}$").match(o.value("value_template").toString());
-    if (!member.hasMatch() || !(sensor ? state : lamps).contains(member.captured(1)))
+    if (!member.hasMatch() || !states.value(o.value("state_topic").toString()).contains(member.captured(1)))
         return "value_template names nothing the state carries";
     const QString deviceClass = o.value("device_class").toString();
+    if (component == "switch") {
+        if (!switchClasses.contains(deviceClass))
+            return "switch device class unknown: " + deviceClass;
+        if (o.value("command_topic").toString().isEmpty())
+            return "a switch without a command_topic";
+        if (o.value("payload_on") != "ON" || o.value("payload_off") != "OFF" || o.value("state_on") != "ON"
+            || o.value("state_off") != "OFF")
+            return "payloads other than ON/OFF";
+        return QString();
+    }
     if (!sensor) {
         if (!binarySensorClasses.contains(deviceClass))
             return "binary_sensor device class unknown: " + deviceClass;
@@ -509,6 +523,10 @@ QString checkDiscovery(const QByteArray &topic, const QJsonObject &o, const QJso
     }
     if (stateClass == "total_increasing" && unit.isEmpty())
         return "a counter without a unit";
+    // Home Assistant takes last_reset only with state class total; a daily
+    // total_increasing counter starts its new cycle by falling.
+    if (o.contains("last_reset_value_template") && stateClass != "total")
+        return "last_reset_value_template without state class total";
     return QString();
 }
 
@@ -522,14 +540,20 @@ void TstMqttPublisher::homeAssistantRules()
     QVERIFY(sub.connectTo(broker.port()));
     MqttConfig c = localConfig(broker.port());
     c.discoveryPrefix = QStringLiteral("ha-test");
+    c.commands = true;
     MqttPublisher pub;
+    // Every entity the publisher can announce: energy today, link figures, load switch.
+    pub.setExtras(MqttPublisher::EnergyTodayEntities | MqttPublisher::LinkEntities
+                  | MqttPublisher::LoadSwitchEntity);
     QVERIFY(pub.start(c, 1));
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 5000);
     pub.publishSample(sample(1000));
     pub.setIdentity(identity(1, QStringLiteral("SN5")));
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), 5000);
+    pub.publishEnergyToday(1, 20, 10);
+    pub.publishLinkFigures(1, 99.5, 0.4);
     pub.publishSample(sample(3000));
-    const int expected = LiveValueCount + 3 + StatusBits::Count;
+    const int expected = LiveValueCount + 3 + StatusBits::Count + 2 + 2 + 1;
     auto configs = [&] {
         QVector<ReceivedMessage> out;
         for (const ReceivedMessage &m : sub.messages())
@@ -538,16 +562,18 @@ void TstMqttPublisher::homeAssistantRules()
         return out;
     };
     QTRY_COMPARE_WITH_TIMEOUT(configs().size(), expected, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!sub.last("solar/SN5/lamps").isEmpty(), 5000);
-    const QJsonObject state = QJsonDocument::fromJson(sub.last("solar/SN5/state")).object();
-    const QJsonObject lamps = QJsonDocument::fromJson(sub.last("solar/SN5/lamps")).object();
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.last("solar/SN5/lamps").isEmpty() && !sub.last("solar/SN5/link").isEmpty(), 5000);
+    QHash<QString, QJsonObject> states;
+    for (const char *leaf : {"state", "lamps", "today", "link"})
+        states.insert(QStringLiteral("solar/SN5/") + leaf,
+                      QJsonDocument::fromJson(sub.last(QByteArray("solar/SN5/") + leaf)).object());
     QSet<QString> uniqueIds;
     for (const ReceivedMessage &m : configs()) {
         QVERIFY2(m.topic.startsWith("ha-test/"), m.topic.constData());
         QJsonParseError error;
         const QJsonObject o = QJsonDocument::fromJson(m.payload, &error).object();
         QVERIFY2(error.error == QJsonParseError::NoError, m.topic.constData());
-        const QString broken = checkDiscovery(m.topic, o, state, lamps);
+        const QString broken = checkDiscovery(m.topic, o, states);
         QVERIFY2(broken.isEmpty(), qPrintable(QString::fromUtf8(m.topic) + ": " + broken));
         uniqueIds.insert(o.value("unique_id").toString());
     }
@@ -557,12 +583,20 @@ void TstMqttPublisher::homeAssistantRules()
 
     // The rules catch what they are for.
     QJsonObject bad = QJsonDocument::fromJson(sub.last("ha-test/sensor/SN5/pvPower/config")).object();
-    QVERIFY(checkDiscovery("ha-test/sensor/SN5/pvPower/config", bad, state, lamps).isEmpty());
+    QVERIFY(checkDiscovery("ha-test/sensor/SN5/pvPower/config", bad, states).isEmpty());
     bad.insert("unit_of_measurement", "kWh");
-    QVERIFY(!checkDiscovery("ha-test/sensor/SN5/pvPower/config", bad, state, lamps).isEmpty());
+    QVERIFY(!checkDiscovery("ha-test/sensor/SN5/pvPower/config", bad, states).isEmpty());
     bad = QJsonDocument::fromJson(sub.last("ha-test/sensor/SN5/generatedEnergyTotal/config")).object();
     bad.insert("state_class", "measurement");
-    QVERIFY(!checkDiscovery("ha-test/sensor/SN5/generatedEnergyTotal/config", bad, state, lamps).isEmpty());
+    QVERIFY(!checkDiscovery("ha-test/sensor/SN5/generatedEnergyTotal/config", bad, states).isEmpty());
+    bad = QJsonDocument::fromJson(sub.last("ha-test/sensor/SN5/generatedEnergyToday/config")).object();
+    QVERIFY(checkDiscovery("ha-test/sensor/SN5/generatedEnergyToday/config", bad, states).isEmpty());
+    bad.insert("last_reset_value_template", "{{ value_json.since }}");
+    QVERIFY(!checkDiscovery("ha-test/sensor/SN5/generatedEnergyToday/config", bad, states).isEmpty());
+    bad = QJsonDocument::fromJson(sub.last("ha-test/switch/SN5/loadSwitch/config")).object();
+    QVERIFY(checkDiscovery("ha-test/switch/SN5/loadSwitch/config", bad, states).isEmpty());
+    bad.remove("command_topic");
+    QVERIFY(!checkDiscovery("ha-test/switch/SN5/loadSwitch/config", bad, states).isEmpty());
 }
 
 void TstMqttPublisher::birthMessage()

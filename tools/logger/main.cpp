@@ -18,6 +18,7 @@
 #include "logger_options.h"
 #include "metrics_endpoint.h"
 #include "logger_recording.h"
+#include "mqtt_extras_feeds.h"
 #include "report_command.h"
 
 namespace {
@@ -98,6 +99,8 @@ int main(int argc, char *argv[])
     logger.addSink(&lines);
     if (!recording.start(options, logger.recorder))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+    MqttExtras mqttExtras;
+    addMqttExtras(logger, recording, mqttExtras);
 
     MetricsEndpoint metrics;
     std::unique_ptr<MetricsFeed> metricsFeed;
