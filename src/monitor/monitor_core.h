@@ -229,6 +229,7 @@ private:
     void settleRtuLine(QIODevice *link);
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
+    friend class BusLine;   // runs cores on one shared line
     friend class MonitorCoreProbe;   // tests look inside through it
 
     LinkStats linkStats_;   // this device's link, fed by both engines' observers
@@ -262,6 +263,12 @@ private:
         bool factoryFirstHalf = false;   // first Modbus factory read answered
     };
     PollState poll_;
+    // On a shared line (bus_line.cpp): the line's port or socket, which this
+    // core neither opens nor owns; its own scan step left out; a wait that
+    // ends as soon as the reply is in.
+    QIODevice *sharedLink_ = nullptr;
+    bool pollsScan_ = true;
+    bool wakeOnReply_ = false;
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)
