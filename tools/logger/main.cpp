@@ -6,12 +6,16 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <map>
+#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "bus_logger.h"
+#include "config_file.h"
 #include "export_command.h"
 #include "headless_logger.h"
 #include "line_sink.h"
@@ -49,6 +53,70 @@ bool catchStopSignals()
 int fail(const QString &message, int code = 2)
 {
     QTextStream(stderr) << "solar-logger: " << message << '\n';
+    return code;
+}
+
+// With [bus]: every device of the line on one link, one line stream and one
+// history for all of them, an MQTT device for each.
+int runBus(const LoggerOptions &options, LineSink &lines, HistorySink &history)
+{
+    BusLogger logger(options.configPath, options.bus);
+    logger.setTiming(options.timing);
+    logger.addSink(&lines);
+    const ConfigFile config(options.configPath);
+    if (options.record && (!options.dbPath.isEmpty() || readRecordConfig(config, true).enabled)) {
+        history.open(options.configPath, options.dbPath);   // a failure is said and polling goes on
+        logger.addSink(&history);
+    }
+    const MqttConfig mqttConfig = readMqttConfig(config);
+    std::map<int, std::unique_ptr<MqttSink>> publishers;
+    bool mqttRefused = false;
+    if (mqttConfig.enabled)
+        logger.setDeviceSinks([&](int address, MonitorCore &) {
+            auto sink = std::make_unique<MqttSink>();
+            QVector<SampleSink *> sinks;
+            if (sink->start(mqttConfig, address))
+                sinks.append(sink.get());
+            else
+                mqttRefused = true;
+            publishers[address] = std::move(sink);
+            return sinks;
+        });
+
+    QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
+        char drain[16];
+        while (::read(stopPipe[0], drain, sizeof drain) > 0) {
+        }
+        logger.stop();
+    });
+    QObject::connect(&logger, &BusLogger::stopped, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    logger.start();
+    if (mqttRefused)
+        return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+
+    MetricsEndpoint metrics;
+    std::unique_ptr<MetricsFeed> metricsFeed;
+    if (options.metricsPort >= 0) {
+        QString why;
+        if (!metrics.start(options.metricsHost, options.metricsPort, why))
+            return fail(why);
+        QVector<MonitorCore *> cores;
+        for (int a : logger.line.addresses())
+            cores.append(logger.line.device(a));
+        metricsFeed = std::make_unique<MetricsFeed>(metrics, cores);
+        logger.addSink(metricsFeed.get());
+        QTextStream(stderr) << "solar-logger: metrics on http://"
+                            << QString::fromStdString(options.metricsHost) << ':' << metrics.port()
+                            << "/metrics\n";
+    }
+
+    int code = QCoreApplication::exec();
+    if (!history.finish() && code == 0)
+        code = 1;
+    if (lines.failed())
+        return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
     return code;
 }
 
@@ -93,6 +161,12 @@ int main(int argc, char *argv[])
 
     LineSink lines(fd, options.format, headerWanted);
     HistorySink history;
+    if (options.bus.enabled) {
+        const int code = runBus(options, lines, history);
+        if (fd != STDOUT_FILENO)
+            ::close(fd);
+        return code;
+    }
     MqttSink mqtt;
     HeadlessLogger logger(options.configPath);
     logger.setTiming(options.timing);
