@@ -200,6 +200,27 @@ bool MonitorCore::connectLink(const LinkConfig &link)
     return true;
 }
 
+void MonitorCore::setDeviceAddress(quint8 address)
+{
+    link_.addressSetting = address;
+    nextAddress_ = address;
+    // A request on its way keeps the address it went to.
+    if (mainEngine.txLength == 0)
+        applyNextAddress();
+}
+
+void MonitorCore::applyNextAddress()
+{
+    if (nextAddress_ < 0)
+        return;
+    mainEngine.setSlaveAddress(quint8(nextAddress_));
+    nextAddress_ = -1;
+    poll_.factoryFirstHalf = false;
+    identity_ = DeviceIdentity();
+    identitySeen_ = 0;
+    identityAnnounced_ = false;
+}
+
 void MonitorCore::disconnectLink()
 {
     setLink(LinkState::Down, LinkReason::ClosedByUser);

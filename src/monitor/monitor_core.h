@@ -132,7 +132,10 @@ public:
     // --- what a view reads (the polled controller) ----------------------------
     // Its model as the last answer left it; a view reads it, never writes.
     const DeviceData &deviceData() const { return mainEngine.deviceData; }
-    int deviceAddress() const { return mainEngine.slaveAddress(); }
+    int deviceAddress() const { return nextAddress_ >= 0 ? nextAddress_ : mainEngine.slaveAddress(); }
+    // Another device of the bus (the device list's choice): polled from the
+    // next tick on, nothing of the one before carried over.
+    void setDeviceAddress(quint8 address);
     ProtocolKind protocol() const { return ProtocolKind(mainEngine.protocol()); }
     ControllerType controllerType() const { return ControllerType(mainEngine.controllerType()); }
 
@@ -267,6 +270,8 @@ private:
     // core neither opens nor owns; its own scan step left out; a wait that
     // ends as soon as the reply is in.
     QIODevice *sharedLink_ = nullptr;
+    int nextAddress_ = -1;   // setDeviceAddress() waiting for the next tick
+    void applyNextAddress();
     bool pollsScan_ = true;
     bool wakeOnReply_ = false;
 };

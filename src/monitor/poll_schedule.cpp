@@ -266,6 +266,7 @@ void MonitorCore::refereshDisplayRef()
     // Stopped while the tick waits, so it cannot re-enter; the next tick
     // comes a full interval after this one ends.
     refreshTimer.stop();
+    applyNextAddress();
     const Schedule schedule = scheduleFor(mainEngine);
     if (schedule.count > 0) {
         int &step = poll_.step;
