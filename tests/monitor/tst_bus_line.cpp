@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QMutex>
+#include <QEventLoop>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -111,6 +114,7 @@ private slots:
     void silentDeviceGoesOfflineOthersKeepTheirRate();
     void foreignAnswersNeverLandUnderAnotherDevice_data();
     void foreignAnswersNeverLandUnderAnotherDevice();
+    void rtuFramesFollowTheSilence();
     void scanFindsExactlyTheDevices_data();
     void scanFindsExactlyTheDevices();
 };
@@ -257,6 +261,57 @@ void tst_bus_line::foreignAnswersNeverLandUnderAnotherDevice()
     const RequestCounters total = stats.total();
     QVERIFY(total.failed > 0);
     QCOMPARE(total.answered, quint64(0));
+}
+
+// On Modbus RTU every request waits for 3.5 characters of silence after the
+// answer before it, whichever device that answer came from. The simulator
+// runs in a thread of its own and the bus in a plain event loop, so nothing
+// but the bus paces the requests.
+void tst_bus_line::rtuFramesFollowTheSilence()
+{
+    SimulatorThread sim(ProtocolModbusRtu, ControllerMppt);
+    QMetaObject::invokeMethod(sim.controller(), [&] { sim.controller()->addDevice(2); },
+                              Qt::BlockingQueuedConnection);
+    QMutex mutex;
+    QElapsedTimer clock;
+    clock.start();
+    QList<QPair<bool, qint64>> events;   // (a request, when) as the simulator saw them
+    QObject::connect(sim.controller(), &SimulatedController::requestReceived, sim.controller(), [&] {
+        QMutexLocker lock(&mutex);
+        events.append({true, clock.nsecsElapsed()});
+    }, Qt::DirectConnection);
+    QObject::connect(sim.controller(), &SimulatedController::replySent, sim.controller(), [&] {
+        QMutexLocker lock(&mutex);
+        events.append({false, clock.nsecsElapsed()});
+    }, Qt::DirectConnection);
+    LinkConfig link;
+    link.mode = QStringLiteral("Serial");
+    link.protocol = QStringLiteral("Modbus");
+    link.controller = QStringLiteral("MPPT");
+    link.serialPort = sim.openPty();
+    link.baud = 9600;
+    link.addressSetting = 1;
+    BusLine bus;
+    bus.setCycleInterval(BusLine::LinePace);
+    bus.addDevice(1);
+    bus.addDevice(2);
+    bus.connectLink(link);
+    QEventLoop loop;
+    QTimer::singleShot(1500, &loop, &QEventLoop::quit);
+    loop.exec();
+    bus.disconnectLink();
+
+    QMutexLocker lock(&mutex);
+    const qint64 gapNs = 35000000000LL / 9600;
+    int checked = 0;
+    for (int i = 1; i < events.size(); ++i) {
+        if (!events.at(i).first || events.at(i - 1).first)
+            continue;
+        const qint64 silence = events.at(i).second - events.at(i - 1).second;
+        QVERIFY2(silence >= gapNs, qPrintable(QStringLiteral("%1 us of silence").arg(silence / 1000)));
+        ++checked;
+    }
+    QVERIFY2(checked > 50, qPrintable(QString::number(checked)));
 }
 
 void tst_bus_line::scanFindsExactlyTheDevices_data()
