@@ -35,6 +35,11 @@ struct MqttConfig
     int qos = 0;
     bool retain = false;             // for the state messages; discovery and availability always are
     QStringList warnings;            // said at start: settings that work but should not be so
+    // On a bus: the identifier of the bridge device every controller hangs
+    // off (via_device), and its availability topic, which must say online
+    // too (availability_mode all). Empty: a controller of its own.
+    QString viaDevice;
+    QString bridgeAvailability;
 };
 
 MqttConfig readMqttConfig(const ConfigFile &config);
@@ -106,6 +111,9 @@ public:
 
     void setIdentity(const DeviceIdentity &identity);
     void publishSample(const LiveSample &sample);
+    // A device that stopped answering is said "offline" on its availability
+    // topic until it answers again (a bus takes silent devices offline).
+    void setAvailable(int address, bool available);
 
     // A retained discovery config: where it goes and what it says.
     struct Discovery
@@ -151,6 +159,7 @@ private:
         QVector<QByteArray> held; // states that came before the release
         QByteArray lastState;
         quint32 statusWord = 0;
+        bool unavailable = false;  // setAvailable(false)
     };
     struct Message
     {

@@ -2,6 +2,7 @@
 // controllers on one line (two MPPT, one PWM), over a pty and over TCP: the
 // lines, the history and the checks of [bus].
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -10,6 +11,7 @@
 
 #include "history_store.h"
 #include "logger_process.h"
+#include "mqtt_fixture.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
@@ -131,6 +133,62 @@ private slots:
         }
         QCOMPARE(store.countRange(0, std::numeric_limits<qint64>::max()),
                  qint64(samples.value(1).size() + samples.value(2).size() + samples.value(5).size()));
+    }
+
+    // Each controller is a Home Assistant device of its own behind the
+    // line's bridge: its states under its serial number, its entities linked
+    // by via_device and available only while it and the bridge both are; a
+    // silent device says offline on its own topic; a killed logger's bridge
+    // says offline by its last will.
+    void eachDevicePublishedBehindTheBridge()
+    {
+        TestBroker broker;
+        QVERIFY(broker.start());
+        TestSubscriber subscriber;
+        QVERIFY(subscriber.connectTo(broker.port()));
+        TempWorkDir dir;
+        BusSim bus(ProtocolModbusTcp, false);
+        dir.writeConfig(bus.link + busSection(QStringLiteral("1,2,5"),
+                                              QStringLiteral("interval=0\noffline_interval=30\n"))
+                        + QStringLiteral("[mqtt]\nenabled=true\nhost=127.0.0.1\nport=%1\nclient_id=site\n")
+                              .arg(broker.port()));
+        LoggerProcess run({QStringLiteral("--no-record")});
+        QVERIFY2(waitForEach(run, 3, 20000), run.err().constData());
+        const QString line = QStringLiteral("127_0_0_1_") + QString::number(bus.sim.tcpPort());
+        const QByteArray bridgeAvailability = "solar/bridge_" + line.toUtf8() + "/availability";
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.last(bridgeAvailability), QByteArray("online"), 10000);
+        const QJsonObject bridge = QJsonDocument::fromJson(subscriber.last(
+            "homeassistant/binary_sensor/bridge_" + line.toUtf8() + "/connectivity/config")).object();
+        const QString bridgeId = QStringLiteral("solar_bridge_") + line;
+        QCOMPARE(bridge.value("device").toObject().value("identifiers").toArray().first().toString(), bridgeId);
+
+        for (int a : Addresses) {
+            const QByteArray name = bus.sim.device(quint8(a))->serialNumber().toUtf8();
+            QTRY_VERIFY_WITH_TIMEOUT(!subscriber.on("solar/" + name + "/state").isEmpty(), 10000);
+            const QJsonObject state = QJsonDocument::fromJson(subscriber.last("solar/" + name + "/state")).object();
+            QCOMPARE(state.value("batteryVoltage").toDouble(), (1200 + a) / 100.0);
+            QCOMPARE(state.value("address").toInt(), a);
+            QCOMPARE(subscriber.last("solar/" + name + "/availability"), QByteArray("online"));
+            const QJsonObject sensor = QJsonDocument::fromJson(
+                subscriber.last("homeassistant/sensor/" + name + "/batteryVoltage/config")).object();
+            QCOMPARE(sensor.value("device").toObject().value("via_device").toString(), bridgeId);
+            QCOMPARE(sensor.value("availability_mode").toString(), QStringLiteral("all"));
+            const QJsonArray availability = sensor.value("availability").toArray();
+            QCOMPARE(availability.size(), 2);
+            QCOMPARE(availability.at(0).toObject().value("topic").toString(),
+                     QString::fromUtf8("solar/" + name + "/availability"));
+            QCOMPARE(availability.at(1).toObject().value("topic").toString(), QString::fromUtf8(bridgeAvailability));
+        }
+
+        SimDeviceFaults silent;
+        silent.silent = true;
+        bus.sim.setDeviceFaults(2, silent);
+        const QByteArray second = "solar/" + bus.sim.device(2)->serialNumber().toUtf8() + "/availability";
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.last(second), QByteArray("offline"), 20000);
+        QCOMPARE(subscriber.last(bridgeAvailability), QByteArray("online"));
+
+        QVERIFY(run.stop(SIGKILL));
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.last(bridgeAvailability), QByteArray("offline"), 10000);
     }
 
     // Silenced mid-run, a device is said offline while the others go on;

@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "bus_bridge.h"
 #include "bus_logger.h"
+#include "link_config.h"
 #include "config_file.h"
 #include "export_command.h"
 #include "headless_logger.h"
@@ -68,20 +70,38 @@ int runBus(const LoggerOptions &options, LineSink &lines, HistorySink &history)
         history.open(options.configPath, options.dbPath);   // a failure is said and polling goes on
         logger.addSink(&history);
     }
+    // MQTT: the line is a bridge device, each controller a device behind it
+    // with a broker connection of its own, so its last will is its own.
     const MqttConfig mqttConfig = readMqttConfig(config);
+    const LinkConfig link = readLinkConfig(config);
+    BusBridge bridge(mqttConfig, link.serial() ? link.serialPort
+                                               : QStringLiteral("%1:%2").arg(link.host).arg(link.port));
     std::map<int, std::unique_ptr<MqttSink>> publishers;
     bool mqttRefused = false;
-    if (mqttConfig.enabled)
+    if (mqttConfig.enabled) {
+        for (const QString &warning : mqttConfig.warnings)
+            QTextStream(stderr) << "solar-logger: " << warning << '\n';
+        if (!bridge.start())
+            return fail(bridge.errorString());
         logger.setDeviceSinks([&](int address, MonitorCore &) {
             auto sink = std::make_unique<MqttSink>();
             QVector<SampleSink *> sinks;
-            if (sink->start(mqttConfig, address))
+            MqttConfig own = bridge.deviceConfig(address);
+            own.warnings.clear();   // said once, above
+            if (sink->start(own, address))
                 sinks.append(sink.get());
             else
                 mqttRefused = true;
             publishers[address] = std::move(sink);
             return sinks;
         });
+        QObject::connect(&logger.line, &BusLine::deviceOnlineChanged, &logger.line,
+                         [&publishers](int address, bool online) {
+                             const auto it = publishers.find(address);
+                             if (it != publishers.end())
+                                 it->second->publisher.setAvailable(address, online);
+                         });
+    }
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
@@ -113,6 +133,8 @@ int runBus(const LoggerOptions &options, LineSink &lines, HistorySink &history)
     }
 
     int code = QCoreApplication::exec();
+    publishers.clear();   // each says its device offline
+    bridge.stop();
     if (!history.finish() && code == 0)
         code = 1;
     if (lines.failed())
