@@ -15,24 +15,14 @@ namespace {
 
 constexpr int ReportMs = 10000;
 
-bool sameMqtt(const MqttConfig &a, const MqttConfig &b)
-{
-    return a.enabled == b.enabled && a.host == b.host && a.port == b.port && a.clientId == b.clientId
-           && a.username == b.username && a.password == b.password && a.caFile == b.caFile
-           && a.topicPrefix == b.topicPrefix && a.discoveryPrefix == b.discoveryPrefix
-           && a.qos == b.qos && a.retain == b.retain;
-}
-
 } // namespace
 
-HistoryRecording::HistoryRecording(MainWindow *window) : QObject(window), window_(window)
+HistoryRecording::HistoryRecording(MainWindow *window)
+    : QObject(window), window_(window), recorder_(window->core)
 {
-    MonitorCore &core = window->core;
-    connect(&core, &MonitorCore::linkChanged, this, &HistoryRecording::onLinkChanged,
-            Qt::DirectConnection);
-    connect(&core, &MonitorCore::stepAnswered, this, &HistoryRecording::onStepAnswered,
-            Qt::DirectConnection);
-    connect(&core, &MonitorCore::identityKnown, this, &HistoryRecording::onIdentityKnown,
+    // After the recorder's own: a link that comes up has it begin afresh
+    // before the settings are applied.
+    connect(&window->core, &MonitorCore::linkChanged, this, &HistoryRecording::onLinkChanged,
             Qt::DirectConnection);
     // Connected after the window's own slot, which runs the dialog modally:
     // this one sees the file as the dialog left it.
@@ -47,7 +37,9 @@ HistoryRecording::HistoryRecording(MainWindow *window) : QObject(window), window
 HistoryRecording::~HistoryRecording()
 {
     disconnect(&window_->core, nullptr, this, nullptr);
+    recorder_.stop();
     stopPublishing();
+    recorder_.setStore(nullptr);
     store_.reset();   // commits what is gathered
 }
 
@@ -58,8 +50,7 @@ QString HistoryRecording::configPath() const
 
 int HistoryRecording::configuredAddress() const
 {
-    const LinkConfig link = readLinkConfig(ConfigFile(configPath()));
-    return link.serial() ? link.address() : window_->core.deviceAddress();
+    return readLinkConfig(ConfigFile(configPath())).deviceAddress(window_->core.deviceAddress());
 }
 
 void HistoryRecording::applyConfig()
@@ -74,6 +65,7 @@ void HistoryRecording::applyRecord(const RecordConfig &record)
 {
     if (!record.enabled) {
         if (store_) {
+            recorder_.setStore(nullptr);
             store_.reset();
             emit recordingChanged(false);
         }
@@ -82,12 +74,12 @@ void HistoryRecording::applyRecord(const RecordConfig &record)
     const QString path = historyPath(record, configPath());
     const bool wasOn = bool(store_);
     if (!store_ || !store_->isOpen() || store_->path() != path) {
+        recorder_.setStore(nullptr);
         store_.reset(new HistoryStore);
         connect(store_.get(), &HistoryStore::errorOccurred, this, &HistoryRecording::report);
         store_->setRetentionDays(record.retentionDays);
         store_->open(path);   // a failure is reported; samples are then counted as lost
-        if (identityKnown_)
-            store_->setIdentity(identity_);
+        recorder_.setStore(store_.get());
     } else {
         store_->setRetentionDays(record.retentionDays);
     }
@@ -102,7 +94,7 @@ void HistoryRecording::applyMqtt(const MqttConfig &config)
         return;
     }
     const int address = window_->core.deviceAddress();
-    if (publisher_ && sameMqtt(config, mqttConfig_) && address == publishAddress_)
+    if (publisher_ && config.sameConnection(mqttConfig_) && address == publishAddress_)
         return;
     stopPublishing();
     publisher_.reset(new MqttPublisher);
@@ -113,8 +105,7 @@ void HistoryRecording::applyMqtt(const MqttConfig &config)
         publisher_.reset();   // reported; the next Connect tries again
         return;
     }
-    if (identityKnown_)
-        publisher_->setIdentity(identity_);
+    recorder_.setPublisher(publisher_.get());
 }
 
 void HistoryRecording::stopPublishing()
@@ -122,47 +113,17 @@ void HistoryRecording::stopPublishing()
     if (!publisher_)
         return;
     disconnect(publisher_.get(), nullptr, this, nullptr);
+    recorder_.setPublisher(nullptr);
     publisher_.reset();   // "offline", then a clean disconnect
 }
 
 void HistoryRecording::onLinkChanged(const MonitorCore::LinkEvent &event)
 {
-    switch (event.state) {
-    case MonitorCore::LinkState::Up:
-        identityKnown_ = false;
-        samples_.linkUp(window_->core);
+    // The window publishes only while it is connected.
+    if (event.state == MonitorCore::LinkState::Up)
         applyConfig();
-        return;
-    case MonitorCore::LinkState::Connecting:
-        return;
-    case MonitorCore::LinkState::Down:
+    else if (event.state == MonitorCore::LinkState::Down)
         stopPublishing();
-        if (store_)
-            store_->flush();
-        return;
-    }
-}
-
-void HistoryRecording::onStepAnswered(MonitorCore::StepResult result, const DeviceData &data)
-{
-    if (!store_ && !publisher_)
-        return;
-    if (!samples_.take(result, data, window_->core))
-        return;
-    if (store_)
-        store_->append(samples_.sample());
-    if (publisher_)
-        publisher_->publishSample(samples_.sample());
-}
-
-void HistoryRecording::onIdentityKnown(const DeviceIdentity &identity)
-{
-    identity_ = identity;
-    identityKnown_ = true;
-    if (store_)
-        store_->setIdentity(identity);
-    if (publisher_)
-        publisher_->setIdentity(identity);
 }
 
 int HistoryRecording::showRecordedCurve()

@@ -5,14 +5,14 @@
 #include <memory>
 
 #include "history_store.h"
-#include "live_sample_builder.h"
 #include "monitor_core.h"
 #include "mqtt_publisher.h"
+#include "recorder.h"
 
 class HistoryExport;
 class MainWindow;
 
-// What the window records and publishes. With [record] enabled in config.ini
+// The window's settings to its recorder. With [record] enabled in config.ini
 // ("Record history" of the Setting dialog) every answered live-value step
 // goes into the history file, and the curve view starts with what was
 // recorded; with [mqtt] enabled each step is published while the link is up.
@@ -52,19 +52,16 @@ private:
     void applyMqtt(const MqttConfig &config);
     void stopPublishing();
     void onLinkChanged(const MonitorCore::LinkEvent &event);
-    void onStepAnswered(MonitorCore::StepResult result, const DeviceData &data);
-    void onIdentityKnown(const DeviceIdentity &identity);
     void report(const QString &text);
 
     MainWindow *window_;
     HistoryExport *export_ = nullptr;
-    LiveSampleBuilder samples_;
+    // Declared before what it is handed, so it forgets them before they go.
     std::unique_ptr<HistoryStore> store_;
     std::unique_ptr<MqttPublisher> publisher_;
+    Recorder recorder_;
     MqttConfig mqttConfig_;
     int publishAddress_ = -1;
-    DeviceIdentity identity_;
-    bool identityKnown_ = false;
 };
 
 #endif

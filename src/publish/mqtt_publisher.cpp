@@ -20,7 +20,6 @@
 #include <thread>
 
 #include "code_tables.h"
-#include "config_file.h"
 
 // Q_INIT_RESOURCE may not stand in a namespace.
 static bool loadEnglish(QTranslator &translator)
@@ -93,39 +92,6 @@ QString tr(const char *text, const char *disambiguation = nullptr, int n = -1)
 }
 
 } // namespace
-
-MqttConfig readMqttConfig(const ConfigFile &config)
-{
-    MqttConfig c;
-    c.enabled = config.boolValue(QStringLiteral("mqtt/enabled"), false);
-    const QString host = config.value(QStringLiteral("mqtt/host")).trimmed();
-    if (!host.isEmpty())
-        c.host = host;
-    c.caFile = config.value(QStringLiteral("mqtt/ca_file")).trimmed();
-    c.certFile = config.value(QStringLiteral("mqtt/cert_file")).trimmed();
-    c.keyFile = config.value(QStringLiteral("mqtt/key_file")).trimmed();
-    const int port = config.intValue(QStringLiteral("mqtt/port"));
-    c.port = port > 0 && port < 65536 ? port : (c.caFile.isEmpty() ? 1883 : 8883);
-    c.clientId = config.value(QStringLiteral("mqtt/client_id")).trimmed();
-    c.username = config.value(QStringLiteral("mqtt/username"));
-    c.password = config.value(QStringLiteral("mqtt/password"));
-    const QString prefix = config.value(QStringLiteral("mqtt/topic_prefix")).trimmed();
-    if (!prefix.isEmpty())
-        c.topicPrefix = prefix;
-    const QString discovery = config.value(QStringLiteral("mqtt/discovery_prefix")).trimmed();
-    if (!discovery.isEmpty())
-        c.discoveryPrefix = discovery;
-    c.qos = qBound(0, config.intValue(QStringLiteral("mqtt/qos")), 2);
-    c.retain = config.boolValue(QStringLiteral("mqtt/retain"), false);
-    // Anyone who can read the file can log in as us.
-    const QFileInfo file(config.path());
-    if (!c.password.isEmpty() && file.exists()
-        && (file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
-        c.warnings.append(tr("MQTT: %1 holds the broker password and other users can read it "
-                             "(chmod 600 %1)")
-                              .arg(file.absoluteFilePath()));
-    return c;
-}
 
 struct MqttPublisher::Attempt
 {

@@ -14,35 +14,9 @@
 #include <memory>
 
 #include "live_sample.h"
+#include "recording_config.h"
 
-class ConfigFile;
 struct mosquitto;
-
-// [mqtt] of config.ini.
-struct MqttConfig
-{
-    bool enabled = false;
-    QString host = QStringLiteral("localhost");
-    int port = 1883;                 // 8883 when ca_file is set and no port is given
-    QString clientId;                // empty: "solar-monitor-<pid>"
-    QString username;
-    QString password;
-    QString caFile;                  // set: TLS, the broker's certificate checked against it
-    QString certFile;                // with keyFile: our client certificate (needs caFile)
-    QString keyFile;
-    QString topicPrefix = QStringLiteral("solar");
-    QString discoveryPrefix = QStringLiteral("homeassistant");
-    int qos = 0;
-    bool retain = false;             // for the state messages; discovery and availability always are
-    QStringList warnings;            // said at start: settings that work but should not be so
-    // On a bus: the identifier of the bridge device every controller hangs
-    // off (via_device), and its availability topic, which must say online
-    // too (availability_mode all). Empty: a controller of its own.
-    QString viaDevice;
-    QString bridgeAvailability;
-};
-
-MqttConfig readMqttConfig(const ConfigFile &config);
 
 // How the link to the broker stands, with the words for it. A new value is
 // signalled only when the state or its reason changes, not at every attempt.

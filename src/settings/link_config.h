@@ -25,6 +25,10 @@ struct LinkConfig
     // setting is taken modulo 256 as the window always has.
     quint8 address() const { return quint8(addressSetting); }
     quint16 tcpPort() const { return quint16(port); }
+    // The address the polled device is known by in the history and on the
+    // broker: the serial one as the core polls it, or over TCP the one the
+    // engine kept (a TCP Connect does not set it).
+    int deviceAddress(int engineAddress) const { return serial() ? int(address()) : engineAddress; }
 };
 
 LinkConfig readLinkConfig(const ConfigFile &config);

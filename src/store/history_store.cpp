@@ -12,7 +12,6 @@
 #include <QVariant>
 #include <sqlite3.h>
 
-#include "config_file.h"
 #include "daily_yield.h"
 
 namespace {
@@ -66,10 +65,7 @@ HistoryStore::~HistoryStore()
 
 QString HistoryStore::defaultPath()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (dir.isEmpty())
-        dir = QDir::homePath() + QStringLiteral("/.local/share");
-    return dir + QStringLiteral("/solar-monitor/history.sqlite");
+    return defaultHistoryPath();
 }
 
 bool HistoryStore::open(const QString &path)
@@ -549,22 +545,4 @@ DeviceIdentity HistoryStore::identityAt(int address)
         identity.factoryInfo = q.value(3).toString();
     }
     return identity;
-}
-
-RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault)
-{
-    RecordConfig record;
-    record.enabled = config.boolValue(QStringLiteral("record/enabled"), enabledByDefault);
-    record.database = config.value(QStringLiteral("record/database")).trimmed();
-    record.retentionDays = qMax(0, config.intValue(QStringLiteral("record/retention_days")));
-    return record;
-}
-
-QString historyPath(const RecordConfig &record, const QString &configPath)
-{
-    if (record.database.isEmpty())
-        return HistoryStore::defaultPath();
-    if (record.database.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + record.database.mid(1);
-    return QFileInfo(configPath).absoluteDir().absoluteFilePath(record.database);
 }

@@ -9,10 +9,9 @@
 #include <functional>
 
 #include "live_sample.h"
+#include "recording_config.h"
 
 struct sqlite3_stmt;
-
-class ConfigFile;
 
 // The recorded history of live samples in one SQLite file per user.
 //
@@ -118,22 +117,5 @@ private:
     struct Statements;
     Statements *m_sql = nullptr;
 };
-
-// [record] of config.ini: enabled (0/1, true/false), database (a path; empty
-// for the default), retention_days (0 keeps everything).
-struct RecordConfig
-{
-    bool enabled = false;
-    QString database;
-    int retentionDays = 0;
-};
-
-RecordConfig readRecordConfig(const ConfigFile &config, bool enabledByDefault = false);
-
-// The file a [record] section names: database taken relative to the folder of
-// the settings file it was read from (a service's config.ini in /etc names
-// its history beside it), "~/" the home folder, or HistoryStore::defaultPath()
-// when empty.
-QString historyPath(const RecordConfig &record, const QString &configPath);
 
 #endif

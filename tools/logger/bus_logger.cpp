@@ -60,8 +60,10 @@ BusLogger::~BusLogger()
 {
     disconnect(&line.carrier(), nullptr, this, nullptr);
     disconnect(&line, nullptr, this, nullptr);
-    for (const auto &d : qAsConst(devices_))
+    for (const auto &d : qAsConst(devices_)) {
+        d->recorder->stop();
         disconnect(d->core, nullptr, this, nullptr);
+    }
 }
 
 void BusLogger::setTiming(const HeadlessLogger::Timing &timing)
@@ -84,6 +86,8 @@ void BusLogger::stop()
     if (stopping_)
         return;
     stopping_ = true;
+    for (const auto &d : qAsConst(devices_))
+        d->recorder->stop();
     retryTimer_.stop();
     silenceTimer_.stop();
     rescanTimer_.stop();
@@ -99,36 +103,21 @@ void BusLogger::addDevice(int address)
     const LinkConfig link = readLinkConfig(ConfigFile(configPath_));
     auto d = std::make_shared<Device>();
     d->core = line.addDevice(address, bus_.controllerFor(address, link.controller));
-    if (makeDeviceSinks_)
-        d->sinks = makeDeviceSinks_(address, *d->core);
-    Device *raw = d.get();
-    connect(d->core, &MonitorCore::linkChanged, this,
-            [raw](const MonitorCore::LinkEvent &event) {
-                if (event.state == MonitorCore::LinkState::Up)
-                    raw->samples.linkUp(*raw->core);
-            }, Qt::DirectConnection);
-    connect(d->core, &MonitorCore::stepAnswered, this,
-            [this, raw](MonitorCore::StepResult result, const DeviceData &data) {
-                sinceAnswer_.start();
-                if (stopping_ || !raw->samples.take(result, data, *raw->core))
-                    return;
-                for (SampleSink *sink : qAsConst(sinks_))
-                    sink->writeSample(raw->samples.sample());
-                for (SampleSink *sink : qAsConst(raw->sinks))
-                    sink->writeSample(raw->samples.sample());
-            }, Qt::DirectConnection);
-    connect(d->core, &MonitorCore::identityKnown, this, [this, raw](const DeviceIdentity &identity) {
-        if (stopping_)
-            return;
+    d->recorder = std::make_unique<Recorder>(*d->core);
+    connect(d->core, &MonitorCore::stepAnswered, this, [this] { sinceAnswer_.start(); },
+            Qt::DirectConnection);
+    connect(d->recorder.get(), &Recorder::sampleTaken, this, [this](const LiveSample &sample) {
+        for (SampleSink *sink : qAsConst(sinks_))
+            sink->writeSample(sample);
+    }, Qt::DirectConnection);
+    connect(d->recorder.get(), &Recorder::identityTaken, this, [this](const DeviceIdentity &identity) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const int offset = utcOffsetNow(now);
         for (SampleSink *sink : qAsConst(sinks_))
             sink->writeIdentity(identity, now, offset);
-        for (SampleSink *sink : qAsConst(raw->sinks))
-            sink->writeIdentity(identity, now, offset);
     }, Qt::DirectConnection);
-    if (d->core->linkIsUp())
-        d->samples.linkUp(*d->core);
+    if (setupDevice_)
+        setupDevice_(address, *d->recorder);
     devices_.insert(address, d);
 }
 
@@ -183,8 +172,6 @@ void BusLogger::onLinkChanged(const MonitorCore::LinkEvent &event)
         retryMs_ = timing_.firstRetryMs;
         sinceAnswer_.start();
         silenceTimer_.start();
-        if (watchLine_)
-            watchLine_(true);
         if (bus_.scan) {
             line.scan(BusScanFirst, BusScanLast);
             rescanTimer_.start();
@@ -195,8 +182,6 @@ void BusLogger::onLinkChanged(const MonitorCore::LinkEvent &event)
     case MonitorCore::LinkState::Down:
         silenceTimer_.stop();
         rescanTimer_.stop();
-        if (watchLine_)
-            watchLine_(false);
         if (stopping_)
             return;
         if (event.reason == MonitorCore::LinkReason::ClosedByUser && !droppingSilentLink_)

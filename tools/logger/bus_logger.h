@@ -13,14 +13,15 @@
 #include "bus_config.h"
 #include "bus_line.h"
 #include "headless_logger.h"
-#include "live_sample_builder.h"
+#include "recorder.h"
 #include "sample_sink.h"
 
 // The logger with [bus]: every controller of the line, each on its own core
-// over the one link. The link is reconnected as the single-device logger
-// does; each device hands its samples and identity to the shared sinks
-// (lines, history) and to sinks of its own (its MQTT device); a device that
-// goes offline or answers again is said on stderr.
+// over the one link with a recorder of its own. The link is reconnected as
+// the single-device logger does; each device's samples and identity go to
+// the shared sinks (lines, metrics) and through its recorder to the store
+// and its publisher; a device that goes offline or answers again is said
+// on stderr.
 class BusLogger : public QObject
 {
     Q_OBJECT
@@ -31,15 +32,12 @@ public:
 
     void setTiming(const HeadlessLogger::Timing &timing);
     void addSink(SampleSink *sink) { sinks_.append(sink); }   // every device's; not owned
-    // Called for every device the line polls, as it is added; returns sinks
-    // of that device alone (owned by the caller), e.g. its MQTT publisher.
-    void setDeviceSinks(std::function<QVector<SampleSink *>(int address, MonitorCore &core)> make)
+    // Called for every device the line polls, as it is added: its recorder,
+    // to be given the store and the publisher it records into.
+    void setDeviceSetup(std::function<void(int address, Recorder &recorder)> setup)
     {
-        makeDeviceSinks_ = std::move(make);
+        setupDevice_ = std::move(setup);
     }
-    // Called when the line goes up or down, and when a device goes offline
-    // or answers again: online says so.
-    void setLineWatcher(std::function<void(bool up)> watch) { watchLine_ = std::move(watch); }
 
     void start();
     void stop();
@@ -53,8 +51,7 @@ private:
     struct Device
     {
         MonitorCore *core = nullptr;
-        LiveSampleBuilder samples;
-        QVector<SampleSink *> sinks;
+        std::unique_ptr<Recorder> recorder;
     };
 
     void addDevice(int address);
@@ -68,8 +65,7 @@ private:
     BusConfig bus_;
     HeadlessLogger::Timing timing_;
     QVector<SampleSink *> sinks_;
-    std::function<QVector<SampleSink *>(int, MonitorCore &)> makeDeviceSinks_;
-    std::function<void(bool)> watchLine_;
+    std::function<void(int, Recorder &)> setupDevice_;
     QMap<int, std::shared_ptr<Device>> devices_;
     QTimer retryTimer_;
     QTimer silenceTimer_;

@@ -28,9 +28,11 @@ HeadlessLogger::HeadlessLogger(const QString &configPath, QObject *parent) : QOb
     connect(&silenceTimer_, &QTimer::timeout, this, &HeadlessLogger::checkSilence);
     connect(&core, &MonitorCore::linkChanged, this, &HeadlessLogger::onLinkChanged,
             Qt::DirectConnection);
-    connect(&core, &MonitorCore::stepAnswered, this, &HeadlessLogger::onStepAnswered,
+    // Any answer at all shows the device is alive.
+    connect(&core, &MonitorCore::stepAnswered, this, [this] { sinceAnswer_.start(); },
             Qt::DirectConnection);
-    connect(&core, &MonitorCore::identityKnown, this, &HeadlessLogger::onIdentityKnown,
+    connect(&recorder, &Recorder::sampleTaken, this, &HeadlessLogger::onSample, Qt::DirectConnection);
+    connect(&recorder, &Recorder::identityTaken, this, &HeadlessLogger::onIdentity,
             Qt::DirectConnection);
     setTiming(Timing());
 }
@@ -38,6 +40,7 @@ HeadlessLogger::HeadlessLogger(const QString &configPath, QObject *parent) : QOb
 HeadlessLogger::~HeadlessLogger()
 {
     disconnect(&core, nullptr, this, nullptr);
+    recorder.stop();
 }
 
 void HeadlessLogger::setTiming(const Timing &timing)
@@ -58,6 +61,7 @@ void HeadlessLogger::stop()
     if (stopping_)
         return;
     stopping_ = true;
+    recorder.stop();
     retryTimer_.stop();
     silenceTimer_.stop();
     core.refreshTimer.stop();
@@ -103,7 +107,6 @@ void HeadlessLogger::onLinkChanged(const MonitorCore::LinkEvent &event)
     switch (event.state) {
     case MonitorCore::LinkState::Up:
         retryMs_ = timing_.firstRetryMs;
-        samples_.linkUp(core);
         sinceAnswer_.start();
         silenceTimer_.start();
         return;
@@ -133,19 +136,14 @@ void HeadlessLogger::checkSilence()
     core.disconnectLink();
 }
 
-void HeadlessLogger::onStepAnswered(MonitorCore::StepResult result, const DeviceData &data)
+void HeadlessLogger::onSample(const LiveSample &sample)
 {
-    sinceAnswer_.start();
-    if (stopping_ || !samples_.take(result, data, core))
-        return;
     for (SampleSink *sink : qAsConst(sinks_))
-        sink->writeSample(samples_.sample());
+        sink->writeSample(sample);
 }
 
-void HeadlessLogger::onIdentityKnown(const DeviceIdentity &identity)
+void HeadlessLogger::onIdentity(const DeviceIdentity &identity)
 {
-    if (stopping_)
-        return;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const int offset = utcOffsetNow(now);
     for (SampleSink *sink : qAsConst(sinks_))

@@ -7,13 +7,14 @@
 #include <QVector>
 
 #include "live_sample.h"
-#include "live_sample_builder.h"
 #include "monitor_core.h"
+#include "recorder.h"
 #include "sample_sink.h"
 
 // The logger's life on the core: connect at start, reconnect by itself with
-// a growing pause after the link is lost or the device falls silent, and hand
-// every answered live-value step and the identity to the sinks.
+// a growing pause after the link is lost or the device falls silent. The
+// recorder records and publishes; every sample it takes and the identity go
+// on to the sinks (the lines, the metrics).
 class HeadlessLogger : public QObject
 {
     Q_OBJECT
@@ -39,6 +40,7 @@ public:
     void stop();
 
     MonitorCore core;
+    Recorder recorder{core};
     int nextRetryMs() const { return retryMs_; }
     int reconnects() const { return reconnects_; }
 
@@ -47,8 +49,8 @@ signals:
 
 private:
     void onLinkChanged(const MonitorCore::LinkEvent &event);
-    void onStepAnswered(MonitorCore::StepResult result, const DeviceData &data);
-    void onIdentityKnown(const DeviceIdentity &identity);
+    void onSample(const LiveSample &sample);
+    void onIdentity(const DeviceIdentity &identity);
     void reconnect();
     void checkSilence();
     void scheduleRetry();
@@ -58,7 +60,6 @@ private:
     QTimer retryTimer_;
     QTimer silenceTimer_;
     QElapsedTimer sinceAnswer_;
-    LiveSampleBuilder samples_;
     int retryMs_ = 0;
     int reconnects_ = 0;
     bool stopping_ = false;

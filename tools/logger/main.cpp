@@ -2,12 +2,11 @@
 // it reads as lines, until SIGTERM or SIGINT.
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 
 #include <csignal>
-#include <map>
-#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,15 +15,18 @@
 
 #include "bus_bridge.h"
 #include "bus_logger.h"
-#include "link_config.h"
 #include "config_file.h"
 #include "export_command.h"
 #include "headless_logger.h"
 #include "line_sink.h"
 #include "logger_options.h"
 #include "metrics_endpoint.h"
-#include "recording_sinks.h"
+#include "logger_recording.h"
+#include "recorder.h"
 #include "report_command.h"
+
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -58,50 +60,70 @@ int fail(const QString &message, int code = 2)
     return code;
 }
 
-// With [bus]: every device of the line on one link, one line stream and one
-// history for all of them, an MQTT device for each.
-int runBus(const LoggerOptions &options, LineSink &lines, HistorySink &history)
+void say(const QString &line)
+{
+    QTextStream(stderr) << "solar-logger: " << line << '\n';
+}
+
+// With [bus]: every device of the line on one link, each with a recorder of
+// its own; one line stream and one history for all of them; in MQTT the line
+// a bridge device and each controller a device behind it, with a broker
+// connection of its own so that its last will is its own.
+int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recording)
 {
     BusLogger logger(options.configPath, options.bus);
     logger.setTiming(options.timing);
     logger.addSink(&lines);
     const ConfigFile config(options.configPath);
-    if (options.record && (!options.dbPath.isEmpty() || readRecordConfig(config, true).enabled)) {
-        history.open(options.configPath, options.dbPath);   // a failure is said and polling goes on
-        logger.addSink(&history);
+    const RecordConfig record = readRecordConfig(config, true);
+    HistoryStore *store = nullptr;
+    if (options.record && (!options.dbPath.isEmpty() || record.enabled)) {
+        recording.store.setRetentionDays(record.retentionDays);
+        const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
+                                                                : options.dbPath)
+                                 .absoluteFilePath();
+        // A failure is said by errorOccurred and polling goes on.
+        if (recording.store.open(path))
+            say(QStringLiteral("recording to %1").arg(recording.store.path()));
+        store = &recording.store;
     }
-    // MQTT: the line is a bridge device, each controller a device behind it
-    // with a broker connection of its own, so its last will is its own.
-    const MqttConfig mqttConfig = readMqttConfig(config);
+    const MqttConfig mqtt = readMqttConfig(config);
     const LinkConfig link = readLinkConfig(config);
-    BusBridge bridge(mqttConfig, link.serial() ? link.serialPort
-                                               : QStringLiteral("%1:%2").arg(link.host).arg(link.port));
-    std::map<int, std::unique_ptr<MqttSink>> publishers;
+    BusBridge bridge(mqtt, link.serial() ? link.serialPort
+                                         : QStringLiteral("%1:%2").arg(link.host).arg(link.port));
+    std::map<int, std::unique_ptr<MqttPublisher>> publishers;
     bool mqttRefused = false;
-    if (mqttConfig.enabled) {
-        for (const QString &warning : mqttConfig.warnings)
-            QTextStream(stderr) << "solar-logger: " << warning << '\n';
+    if (mqtt.enabled) {
+        for (const QString &warning : mqtt.warnings)
+            say(warning);
         if (!bridge.start())
             return fail(bridge.errorString());
-        logger.setDeviceSinks([&](int address, MonitorCore &) {
-            auto sink = std::make_unique<MqttSink>();
-            QVector<SampleSink *> sinks;
-            MqttConfig own = bridge.deviceConfig(address);
-            own.warnings.clear();   // said once, above
-            if (sink->start(own, address))
-                sinks.append(sink.get());
-            else
-                mqttRefused = true;
-            publishers[address] = std::move(sink);
-            return sinks;
-        });
-        QObject::connect(&logger.line, &BusLine::deviceOnlineChanged, &logger.line,
-                         [&publishers](int address, bool online) {
-                             const auto it = publishers.find(address);
-                             if (it != publishers.end())
-                                 it->second->publisher.setAvailable(address, online);
-                         });
     }
+    logger.setDeviceSetup([&](int address, Recorder &recorder) {
+        recorder.setStore(store);
+        if (!mqtt.enabled)
+            return;
+        auto publisher = std::make_unique<MqttPublisher>();
+        QObject::connect(publisher.get(), &MqttPublisher::linkChanged, publisher.get(),
+                         [address](const MqttLinkStatus &status) {
+                             say(QStringLiteral("address %1: %2").arg(address).arg(status.text));
+                         });
+        MqttConfig own = bridge.deviceConfig(address);
+        own.warnings.clear();   // said once, above
+        if (publisher->start(own, address)) {
+            recorder.setPublisher(publisher.get());
+        } else {
+            say(publisher->errorString());
+            mqttRefused = true;
+        }
+        publishers[address] = std::move(publisher);
+    });
+    QObject::connect(&logger.line, &BusLine::deviceOnlineChanged, &logger.line,
+                     [&publishers](int address, bool online) {
+                         const auto it = publishers.find(address);
+                         if (it != publishers.end())
+                             it->second->setAvailable(address, online);
+                     });
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
@@ -132,11 +154,13 @@ int runBus(const LoggerOptions &options, LineSink &lines, HistorySink &history)
                             << "/metrics\n";
     }
 
-    int code = QCoreApplication::exec();
-    publishers.clear();   // each says its device offline
+    const int code = QCoreApplication::exec();
+    for (auto &p : publishers) {
+        // "offline" and a clean goodbye, without a word on stderr at the end.
+        QObject::disconnect(p.second.get(), nullptr, nullptr, nullptr);
+        p.second->stop();
+    }
     bridge.stop();
-    if (!history.finish() && code == 0)
-        code = 1;
     if (lines.failed())
         return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
     return code;
@@ -182,18 +206,19 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot catch SIGTERM: %1").arg(QString::fromLocal8Bit(std::strerror(errno))), 1);
 
     LineSink lines(fd, options.format, headerWanted);
-    HistorySink history;
+    LoggerRecording recording;
     if (options.bus.enabled) {
-        const int code = runBus(options, lines, history);
+        int code = runBus(options, lines, recording);
         if (fd != STDOUT_FILENO)
             ::close(fd);
+        if (!recording.finish() && code == 0)
+            code = 1;
         return code;
     }
-    MqttSink mqtt;
     HeadlessLogger logger(options.configPath);
     logger.setTiming(options.timing);
     logger.addSink(&lines);
-    if (!addRecordingSinks(options, logger, history, mqtt))
+    if (!recording.start(options, logger.recorder))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
 
     MetricsEndpoint metrics;
@@ -224,7 +249,7 @@ int main(int argc, char *argv[])
     int code = app.exec();
     if (fd != STDOUT_FILENO)
         ::close(fd);
-    if (!history.finish() && code == 0)
+    if (!recording.finish() && code == 0)
         code = 1;
     if (lines.failed())
         return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);

@@ -1,0 +1,80 @@
+#include "logger_recording.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "config_file.h"
+#include "link_config.h"
+#include "logger_options.h"
+#include "recorder.h"
+
+namespace {
+
+void say(const QString &line)
+{
+    QTextStream(stderr) << "solar-logger: " << line << '\n';
+}
+
+} // namespace
+
+LoggerRecording::LoggerRecording()
+{
+    QObject::connect(&store, &HistoryStore::errorOccurred, &store, [](const QString &text) {
+        say(text + QStringLiteral("; polling goes on"));
+    });
+    QObject::connect(&store, &HistoryStore::writeRecovered, &store, [this] {
+        say(QStringLiteral("history file %1 takes writes again").arg(store.path()));
+    });
+    // Each change of the broker link, once, in the publisher's words.
+    QObject::connect(&publisher, &MqttPublisher::linkChanged, &publisher,
+                     [](const MqttLinkStatus &status) { say(status.text); });
+}
+
+LoggerRecording::~LoggerRecording()
+{
+    // "offline" and a clean disconnect, without a word on stderr at the end.
+    QObject::disconnect(&publisher, nullptr, nullptr, nullptr);
+    publisher.stop();
+}
+
+bool LoggerRecording::start(const LoggerOptions &options, Recorder &recorder)
+{
+    const ConfigFile config(options.configPath);
+    const RecordConfig record = readRecordConfig(config, true);
+    if (options.record && (!options.dbPath.isEmpty() || record.enabled)) {
+        recording_ = true;
+        store.setRetentionDays(record.retentionDays);
+        const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
+                                                                : options.dbPath)
+                                 .absoluteFilePath();
+        // A failure is said by errorOccurred and polling goes on.
+        if (store.open(path))
+            say(QStringLiteral("recording to %1").arg(store.path()));
+        recorder.setStore(&store);
+    }
+    const MqttConfig mqtt = readMqttConfig(config);
+    if (mqtt.enabled) {
+        for (const QString &warning : mqtt.warnings)
+            say(warning);
+        // The last will names the address the link is about to poll.
+        const int address = readLinkConfig(config).deviceAddress(recorder.core().deviceAddress());
+        if (!publisher.start(mqtt, address)) {
+            say(publisher.errorString());
+            return false;
+        }
+        recorder.setPublisher(&publisher);
+    }
+    return true;
+}
+
+bool LoggerRecording::finish()
+{
+    if (!recording_)
+        return true;
+    const bool written = !store.isOpen() || store.flush();
+    if (store.lostSamples() > 0)
+        say(QStringLiteral("%1 samples could not be recorded in %2")
+                .arg(store.lostSamples())
+                .arg(store.path().isEmpty() ? HistoryStore::defaultPath() : store.path()));
+    return written && store.lostSamples() == 0;
+}
