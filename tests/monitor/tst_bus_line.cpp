@@ -114,6 +114,7 @@ private slots:
     void silentDeviceGoesOfflineOthersKeepTheirRate();
     void foreignAnswersNeverLandUnderAnotherDevice_data();
     void foreignAnswersNeverLandUnderAnotherDevice();
+    void intervalSetsEachDevicesCycle();
     void rtuFramesFollowTheSilence();
     void scanFindsExactlyTheDevices_data();
     void scanFindsExactlyTheDevices();
@@ -261,6 +262,20 @@ void tst_bus_line::foreignAnswersNeverLandUnderAnotherDevice()
     const RequestCounters total = stats.total();
     QVERIFY(total.failed > 0);
     QCOMPARE(total.answered, quint64(0));
+}
+
+// With an interval, each device starts a cycle that long after the start
+// of its last one, its steps as fast as the line allows in between.
+void tst_bus_line::intervalSetsEachDevicesCycle()
+{
+    BusRig rig{ProtocolModbusTcp, Link::Tcp};
+    rig.bus.setCycleInterval(1200);
+    QVERIFY(rig.connect());
+    QVERIFY(rig.waitForReadings(4, 15000));
+    for (int a : Addresses) {
+        const double period = rig.meanPeriod(a, 0, rig.clock.elapsed());
+        QVERIFY2(qAbs(period - 1200) <= 120, qPrintable(QStringLiteral("%1: %2 ms").arg(a).arg(period)));
+    }
 }
 
 // On Modbus RTU every request waits for 3.5 characters of silence after the
