@@ -210,6 +210,6 @@ void LinkStatsEntry::open()
 
 void LinkStatsEntry::updateTooltip()
 {
-    if (QLabel *notice = window_->feedback ? window_->feedback->notice : nullptr)
+    if (QLabel *notice = window_->feedback() ? window_->feedback()->notice : nullptr)
         notice->setToolTip(LinkStatsWindow::recentText(window_->core.linkStats().recent()));
 }

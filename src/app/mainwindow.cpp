@@ -78,8 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
     settingAction = ui->menuBar->addAction(tr("Setting"));
     connectAction = ui->menuBar->addAction(tr("Connect"));
     connectSignals();
-    feedback = new OperatorFeedback(this);
-    linkStats = new LinkStatsEntry(this);
+    feedback_ = new OperatorFeedback(this);
+    linkStats_ = new LinkStatsEntry(this);
     showParameterRanges();
     ValueFields::showBeginnings(ui->centralWidget);
     new RepaintPacer(this);

@@ -8,7 +8,6 @@
 #include <QPixmap>
 #include <QString>
 
-#include "com_protocol_solar.h"
 #include "frame_box.h"
 #include "monitor_core.h"
 
@@ -61,16 +60,23 @@ public:
     const QString stylePlain;
     QListWidgetItem deviceItems[DeviceSlots];
     Ui::MainWindow *ui = nullptr;
+
+private:
     const QPixmap grayLamp;    // the status-bar lamps, scaled once
     const QPixmap greenLamp;
     const QPixmap redLamp;
     FrameBox txBox;   // textEdit: the request sent
     FrameBox rxBox;   // textEdit_2: the answer received
-    OperatorFeedback *feedback = nullptr;   // status-bar texts, title, About, keys
-    LinkStatsEntry *linkStats = nullptr;    // "Link statistics" window and tooltip
+    OperatorFeedback *feedback_ = nullptr;   // status-bar texts, title, About, keys
+    LinkStatsEntry *linkStats_ = nullptr;    // "Link statistics" window and tooltip
+    bool curveDayHeld = false;   // the curve shows a recorded day, not the live span
 
+public:
     // The curve's last key outlives connections (one per window).
     double lastCurveKey = 0.0;
+
+    OperatorFeedback *feedback() const { return feedback_; }
+    LinkStatsEntry *linkStats() const { return linkStats_; }
 
     // --- lamps (mainwindow.cpp) -------------------------------------------
     void setTxLampGray();
@@ -121,7 +127,6 @@ public:
     // One recorded day (from the History tab): its points added where the
     // curve lacks them and the axis held on the day until lineEdit_72 is edited.
     void showRecordedDay(HistoryStore &store, int address, qint64 fromMs, qint64 toMs);
-    bool curveDayHeld = false;
 
     // --- device information, list and reset (device_list.cpp) -----------
     void showRatedVoltage();
@@ -146,10 +151,8 @@ public:
     void showParameterRanges();   // unit and range tooltips of the fields
     void readParameterRow(const ParameterRow &row);
     void writeParameterRow(const ParameterRow &row);
-    int issueParameterWrite(const ParameterRow &row, const QString &input);
     void showParameterRow(const ParameterRow &row);
-    void runDeviceCommand(QPushButton *button, void (com_protocol_solar::*command)(),
-                          bool idleFirst = true);
+    void runDeviceCommand(QPushButton *button, DeviceCommand command, bool idleFirst = true);
     void switchLoad();
     void runParameterBlocks(std::initializer_list<const ParameterBlock *> blocks);
     void writeConfiguration();

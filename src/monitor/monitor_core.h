@@ -13,6 +13,7 @@
 #include "link_config.h"
 #include "link_stats.h"
 #include "live_sample.h"
+#include "parameter_table.h"
 
 // Waits ms milliseconds while the event loop keeps running (1 ms sleeps), so
 // link slots, engine timers and user actions run nested inside the wait.
@@ -20,7 +21,7 @@ void waitWithEvents(int ms);
 
 // What is said to the controller: the link (serial port or TCP socket), both
 // engines, the polling schedules with the bus scan, the two reply states and
-// the request-and-await part of the parameter actions. Everything runs on the
+// the parameter actions by id (parameter_table.h). Everything runs on the
 // thread that owns it; whoever shows or records the results listens to the
 // signals and their DeviceData, or reads the const accessors.
 class MonitorCore : public QObject
@@ -90,17 +91,6 @@ public:
     };
     Q_ENUM(StepResult)
 
-    // A Define read where PWM and MPPT controllers differ.
-    using Request = void (com_protocol_solar::*)();
-    using Write = void (com_protocol_solar::*)(int);
-    enum class ChosenBy { Nothing, Setting, EngineType };
-    struct DefineRead
-    {
-        Request pwm;   // nullptr: the controller has no such read
-        Request mppt;
-        ChosenBy chosenBy;
-    };
-
     // Values of paramRequestState.
     static constexpr int ParamIdle = 0;
     static constexpr int ParamPending = 1;
@@ -119,12 +109,8 @@ public:
     QTimer refreshTimer;
     com_protocol_solar mainEngine;
     com_protocol_solar scanEngine;
-    QString modeSetting;
-    QString controllerSetting;
-    QString protocolSetting;
     int paramRequestState = 0;   // 0 idle, 1 pending, 2 answered, 3 failed
     int pollReplyState = 5;      // 5 waiting, 6 answered, 7 failed, 4 taken by a parameter action
-    QByteArray rxBuffer;
     // The settings file connectLink() reads; empty: config.ini in the
     // working directory.
     QString configPath;
@@ -193,15 +179,18 @@ public:
     // Takes the page for one action; false (nothing changed) when the link is
     // down or another action is pending.
     bool beginParameterAction();
-    // Each sends one request on mainEngine and waits with events running.
-    // Returns ParamAnswered, ParamFailed, or ParamIdle when the link went down.
-    int requestParameterRead(const DefineRead &define, quint16 reg);
-    int requestParameterWrite(Write write, qint32 value);
-    int requestCodedWrite(Write write, int code);   // code < 0: refused at once
-    int requestCommand(Request command);
+    // Each sends one request on mainEngine and waits with events running,
+    // inside an action begun above. Returns ParamAnswered, ParamFailed, or
+    // ParamIdle when the link went down; parameterFinished tells why.
+    int readParameter(ParameterId id);
+    // input: the typed text (scaled as the parameter says) or the list text
+    // (its code under the current protocol; a text without one is refused).
+    int writeParameter(ParameterId id, const QString &input);
+    int runCommand(DeviceCommand command);
     int requestLoadSwitch();
-    int awaitParameterReply();
     void endParameterAction();
+    // What the last answer left for id, in its display format.
+    QString parameterText(ParameterId id) const;
 
 signals:
     void linkChanged(const MonitorCore::LinkEvent &event);
@@ -226,7 +215,8 @@ signals:
 private:
     void setLink(LinkState state, LinkReason reason, const QString &portName = QString(),
                  const QString &errorText = QString(), bool permissionDenied = false);
-    void issueParameterRead(const DefineRead &define, quint16 reg);
+    void issueParameterRead(const ParameterTable::DefineRead &define, quint16 reg);
+    int awaitParameterReply();
     void finishParameter(int state);
     void noteIdentity(StepResult result);
     void settleRtuLine(QIODevice *link);
@@ -234,6 +224,12 @@ private:
     friend struct PollRunner;
     friend class BusLine;   // runs cores on one shared line
     friend class MonitorCoreProbe;   // tests look inside through it
+
+    // The texts of the last Connect's settings.
+    QString modeSetting;
+    QString controllerSetting;
+    QString protocolSetting;
+    QByteArray rxBuffer;   // bytes received since the last send
 
     LinkStats linkStats_;   // this device's link, fed by both engines' observers
 

@@ -1,4 +1,5 @@
-// The request-and-await part of the parameter actions: one request on
+// The parameter actions by id: the table says which request carries an id
+// under the protocol and controller type of the moment; one request on
 // mainEngine at a time, waited for with events running, guarded by
 // paramRequestState against the refresh cycle and other actions.
 #include "monitor_core.h"
@@ -79,15 +80,17 @@ void MonitorCore::finishParameter(int state)
     emit parameterFinished(outcome, outcome == ParameterOutcome::Exception ? lastExceptionCode_ : -1);
 }
 
-int MonitorCore::requestParameterRead(const DefineRead &define, quint16 reg)
+int MonitorCore::readParameter(ParameterId id)
 {
+    const ParameterTable::Parameter &p = ParameterTable::parameter(id);
     linkStats_.setMainKind(RequestKind::ParameterRead);
-    issueParameterRead(define, reg);
+    issueParameterRead(p.define, p.reg);
     return awaitParameterReply();
 }
 
-void MonitorCore::issueParameterRead(const DefineRead &define, quint16 reg)
+void MonitorCore::issueParameterRead(const ParameterTable::DefineRead &define, quint16 reg)
 {
+    using ParameterTable::ChosenBy;
     switch (mainEngine.protocol()) {
     case ProtocolModbusRtu:
         mainEngine.modbusRtuReadRegisters(reg, 1);
@@ -102,7 +105,7 @@ void MonitorCore::issueParameterRead(const DefineRead &define, quint16 reg)
         return;
     }
 
-    Request request = nullptr;
+    ParameterTable::Request request = nullptr;
     switch (define.chosenBy) {
     case ChosenBy::Nothing:
         request = define.pwm;
@@ -127,28 +130,37 @@ void MonitorCore::issueParameterRead(const DefineRead &define, quint16 reg)
         mainEngine.reportFailure();
 }
 
-int MonitorCore::requestParameterWrite(Write write, qint32 value)
+int MonitorCore::writeParameter(ParameterId id, const QString &input)
 {
+    using ParameterTable::Scale;
+    const ParameterTable::Parameter &p = ParameterTable::parameter(id);
     linkStats_.setMainKind(RequestKind::ParameterWrite);
-    (mainEngine.*write)(value);
+    if (!p.write) {
+        // A read-only setting has no frame to carry it.
+        mainEngine.reportFailure(com_protocol_solar::FailureReason::NotAvailable);
+    } else if (p.scale != Scale::Code) {
+        (mainEngine.*p.write)(ParameterTable::scaledInput(input, p.scale));
+    } else {
+        // A list text without a code is refused without a frame.
+        const int code = ParameterTable::codeOf(id, mainEngine.protocol(), input);
+        if (code < 0)
+            mainEngine.reportFailure(com_protocol_solar::FailureReason::ValueRefused);
+        else
+            (mainEngine.*p.write)(code);
+    }
     return awaitParameterReply();
 }
 
-// A list text without a code is refused without a frame.
-int MonitorCore::requestCodedWrite(Write write, int code)
-{
-    linkStats_.setMainKind(RequestKind::ParameterWrite);
-    if (code < 0)
-        mainEngine.reportFailure(com_protocol_solar::FailureReason::ValueRefused);
-    else
-        (mainEngine.*write)(code);
-    return awaitParameterReply();
-}
-
-int MonitorCore::requestCommand(Request command)
+int MonitorCore::runCommand(DeviceCommand command)
 {
     linkStats_.setMainKind(RequestKind::Command);
-    (mainEngine.*command)();
+    switch (command) {
+    case DeviceCommand::ClearGeneratedChargeTotal: mainEngine.clearGeneratedChargeTotal(); break;
+    case DeviceCommand::ClearGeneratedEnergyTotal: mainEngine.clearGeneratedEnergyTotal(); break;
+    case DeviceCommand::ClearConsumedChargeTotal: mainEngine.clearConsumedChargeTotal(); break;
+    case DeviceCommand::ClearConsumedEnergyTotal: mainEngine.clearConsumedEnergyTotal(); break;
+    case DeviceCommand::ResetController: mainEngine.resetController(); break;
+    }
     return awaitParameterReply();
 }
 
@@ -158,4 +170,9 @@ int MonitorCore::requestLoadSwitch()
     linkStats_.setMainKind(RequestKind::Command);
     mainEngine.writeControlWord(LoadSwitchWord);
     return awaitParameterReply();
+}
+
+QString MonitorCore::parameterText(ParameterId id) const
+{
+    return ParameterTable::shownText(id, mainEngine.deviceData);
 }

@@ -420,8 +420,8 @@ QStringList checkWindow(const QString &language)
         failures << language + QStringLiteral(": Export CSV showed no dialog");
 
     // The link statistics window beside the main window.
-    w.linkStats->open();
-    if (LinkStatsWindow *stats = w.linkStats->statsWindow()) {
+    w.linkStats()->open();
+    if (LinkStatsWindow *stats = w.linkStats()->statsWindow()) {
         if (!QTest::qWaitForWindowExposed(stats))
             return failures << language + ": link statistics not shown";
         Checker checker(language + QStringLiteral(", link statistics"));

@@ -14,6 +14,7 @@
 
 #include "checksums.h"
 #include "mainwindow.h"
+#include "monitor_core_probe.h"
 #include "pty_pair.h"
 #include "tcp_device.h"
 #include "window_fixture.h"
@@ -377,9 +378,9 @@ private slots:
                                       .arg(protocol, controller)));
         pressConnect(w);
 
-        QCOMPARE(w.core.modeSetting, QStringLiteral("Bluetooth"));
-        QCOMPARE(w.core.protocolSetting, protocol);
-        QCOMPARE(w.core.controllerSetting, controller);
+        QCOMPARE(MonitorCoreProbe::modeSetting(w.core), QStringLiteral("Bluetooth"));
+        QCOMPARE(MonitorCoreProbe::protocolSetting(w.core), protocol);
+        QCOMPARE(MonitorCoreProbe::controllerSetting(w.core), controller);
         QCOMPARE(w.core.mainEngine.protocol(), expectedProtocol);
         QCOMPARE(w.core.scanEngine.protocol(), expectedProtocol);
         QCOMPARE(w.core.mainEngine.controllerType(), expectedController);
@@ -496,9 +497,9 @@ private slots:
         QCOMPARE(response.size(), expected);
 
         QVERIFY(rig.device.write(response.left(5)));
-        QTRY_COMPARE(w.core.rxBuffer.size(), 5);
+        QTRY_COMPARE(MonitorCoreProbe::rxBuffer(w.core).size(), 5);
         QVERIFY(rig.device.write(response.mid(5, expected - 6)));
-        QTRY_COMPARE(w.core.rxBuffer.size(), expected - 1);
+        QTRY_COMPARE(MonitorCoreProbe::rxBuffer(w.core).size(), expected - 1);
         QCOMPARE(w.core.mainEngine.rxLength, 0);
         QCOMPARE(w.core.pollReplyState, 5);
 
@@ -527,7 +528,7 @@ private slots:
         QTRY_COMPARE(rig.device.windowSide(w)->bytesAvailable(), qint64(16));
         QTest::qWait(50);
         QCOMPARE(rig.device.windowSide(w)->bytesAvailable(), qint64(16));
-        QVERIFY(w.core.rxBuffer.isEmpty());
+        QVERIFY(MonitorCoreProbe::rxBuffer(w.core).isEmpty());
         QCOMPARE(textOf(w, "textEdit_2"), shownBefore);
 
         // Read with the answer to the next request; the answer, last, counts.
@@ -599,7 +600,7 @@ private slots:
                  bytes({0x01, 0x03, 0x98}));
         QCOMPARE(int(w.core.mainEngine.rxFrame[sizeof w.core.mainEngine.rxFrame - 1]), 0x5A);
         QCOMPARE(w.core.mainEngine.txLength, 0);
-        QVERIFY(w.core.rxBuffer.size() <= 2205);
+        QVERIFY(MonitorCoreProbe::rxBuffer(w.core).size() <= 2205);
         QVERIFY(linkIsUp(w));
     }
 

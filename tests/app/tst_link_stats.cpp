@@ -133,8 +133,8 @@ void tst_link_stats::faultMovesItsCounter()
     QCOMPARE(errorsOf(stats.total()), errors);
 
     // The window shows the same numbers, for the kind and for all kinds.
-    w.linkStats->open();
-    LinkStatsWindow *window = w.linkStats->statsWindow();
+    w.linkStats()->open();
+    LinkStatsWindow *window = w.linkStats()->statsWindow();
     QVERIFY(window && window->isVisible());
     QTableWidget *table = window->table;
     for (int column : {int(RequestKind::LiveValues), int(LinkStatsWindow::AllColumn)}) {
@@ -153,17 +153,17 @@ void tst_link_stats::faultMovesItsCounter()
         QCOMPARE(window->exceptionCodes->text(), QStringLiteral("Exception codes: none"));
 
     // The link text's tooltip: the answer rate of the last five minutes.
-    w.linkStats->updateTooltip();
+    w.linkStats()->updateTooltip();
     const QString rate = answered ? QStringLiteral("100.0 % of 1 requests answered in the last five minutes")
                                   : QStringLiteral("0.0 % of 1 requests answered in the last five minutes");
-    QCOMPARE(w.feedback->notice->toolTip(), rate);
+    QCOMPARE(w.feedback()->notice->toolTip(), rate);
     QCOMPARE(window->recent->text(), rate);
 
     // Reset clears the counters, the table and the rate.
     QTest::mouseClick(window->resetButton, Qt::LeftButton);
     QCOMPARE(stats.total().sent, 0ull);
     QCOMPARE(table->item(LinkStatsWindow::Sent, LinkStatsWindow::AllColumn)->text(), QStringLiteral("0"));
-    QCOMPARE(w.feedback->notice->toolTip(), QStringLiteral("No requests in the last five minutes"));
+    QCOMPARE(w.feedback()->notice->toolTip(), QStringLiteral("No requests in the last five minutes"));
     sim.clearFaults();
 }
 

@@ -29,7 +29,7 @@ const QString failedToOpen = QStringLiteral("The serial port failed to open, ple
 
 QString notice(MainWindow &w)
 {
-    return w.feedback->notice->text();
+    return w.feedback()->notice->text();
 }
 
 QString pressOnce(MessageBoxCatcher &boxes, MainWindow &w)
@@ -235,7 +235,7 @@ private slots:
         WindowFixture f;
         formWidget<QPushButton>(f.w(), "pushButton")->click();
         QCOMPARE(notice(f.w()), QStringLiteral("link down: press Connect first"));
-        f.w().feedback->tell(QString());
+        f.w().feedback()->tell(QString());
         formWidget<QPushButton>(f.w(), "pushButton_96")->click();   // a sequence as well
         QCOMPARE(notice(f.w()), QStringLiteral("link down: press Connect first"));
     }

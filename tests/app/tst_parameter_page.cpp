@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "mainwindow.h"
+#include "monitor_core_probe.h"
 #include "params_rig.h"
 
 Q_DECLARE_METATYPE(ParamsLink)
@@ -347,7 +348,7 @@ void tst_parameter_page::unknownControllerSettingFailsDefineRead()
     ParamsRig rig(ParamsLink::DefineMppt);
     QVERIFY(rig.connect());
     MainWindow &w = rig.w();
-    w.core.controllerSetting = QStringLiteral("Hybrid");
+    MonitorCoreProbe::setControllerSetting(w.core, QStringLiteral("Hybrid"));
     // A read that never ends would hang here: pull the link after a while.
     QTimer::singleShot(2000, &rig.sim, [&rig] { rig.sim.closeTransports(); });
     const QStringList dependent = {QStringLiteral("pushButton"), QStringLiteral("pushButton_76"),

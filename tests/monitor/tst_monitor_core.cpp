@@ -494,7 +494,7 @@ private slots:
                 rig.core.refereshDisplayRef();   // stands aside
                 ticksDuringAction += rig.sent.size() - before;
             });
-            readOutcome = rig.core.requestParameterRead({nullptr, nullptr, MonitorCore::ChosenBy::Nothing}, 29);
+            readOutcome = rig.core.readParameter(ParameterId::FloatVoltage);
             rig.core.endParameterAction();
         });
         rig.tick();
@@ -559,11 +559,11 @@ private slots:
         QSignalSpy finished(&rig.core, &MonitorCore::parameterFinished);
         QVERIFY(rig.core.beginParameterAction());
         switch (action) {
-        case 0: rig.core.requestCommand(&Engine::resetController); break;
-        case 1: rig.core.requestCodedWrite(&Engine::writeBatteryType, -1); break;
-        case 2: rig.core.requestParameterWrite(&Engine::writeAbsorbVoltage, 1440); break;
+        case 0: rig.core.runCommand(DeviceCommand::ResetController); break;
+        case 1: rig.core.writeParameter(ParameterId::BatteryType, QStringLiteral("Unknow")); break;
+        case 2: rig.core.writeParameter(ParameterId::AbsorbVoltage, QStringLiteral("14.40")); break;
         default:
-            rig.core.requestParameterRead({nullptr, nullptr, MonitorCore::ChosenBy::Nothing}, 29);
+            rig.core.readParameter(ParameterId::FloatVoltage);
         }
         rig.core.endParameterAction();
         QCOMPARE(finished.size(), 1);
@@ -585,7 +585,7 @@ private slots:
         rig.sim.setFaults([] { SimFaults f; f.silence = true; return f; }());
         QTimer::singleShot(100, &rig.sim, [&rig] { rig.sim.dropTcpClients(); });
         QVERIFY(rig.core.beginParameterAction());
-        QCOMPARE(rig.core.requestParameterRead({nullptr, nullptr, MonitorCore::ChosenBy::Nothing}, 29),
+        QCOMPARE(rig.core.readParameter(ParameterId::FloatVoltage),
                  MonitorCore::ParamIdle);
         QCOMPARE(rig.core.paramRequestState, 0);
         QCOMPARE(finished.last().at(0).value<Outcome>(), Outcome::LinkDown);

@@ -402,7 +402,7 @@ inline void runRow(SimTransport link)
     if (c.fault == Fault::NoiseFlood) {
         // Nothing waits now and the flood goes on: it must not pile up.
         QTest::qWait(300);
-        QVERIFY2(w.core.rxBuffer.capacity() <= MaxHeldBytes, qPrintable(QString::number(w.core.rxBuffer.capacity())));
+        QVERIFY2(MonitorCoreProbe::rxBuffer(w.core).capacity() <= MaxHeldBytes, qPrintable(QString::number(MonitorCoreProbe::rxBuffer(w.core).capacity())));
         const qint64 held = qMax(w.core.tcpSocket.bytesAvailable(), w.core.serialPort.bytesAvailable());
         QVERIFY2(held <= MaxHeldBytes, qPrintable(QString::number(held)));
     }

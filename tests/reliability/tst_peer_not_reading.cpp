@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "monitor_core.h"
+#include "monitor_core_probe.h"
 #include "simulated_controller.h"
 #include "temp_workdir.h"
 
@@ -272,7 +273,7 @@ private slots:
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             pollStates.insert(core.pollReplyState);
-            maxHeld = qMax(maxHeld, core.rxBuffer.size() + int(core.tcpSocket.bytesAvailable()));
+            maxHeld = qMax(maxHeld, MonitorCoreProbe::rxBuffer(core).size() + int(core.tcpSocket.bytesAvailable()));
         });
         sampler.start(1);
 
@@ -322,9 +323,7 @@ private slots:
         // A parameter action on the stalled link fails and gives the page back.
         QSignalSpy finished(&core, &MonitorCore::parameterFinished);
         QVERIFY(core.beginParameterAction());
-        const int state = core.requestParameterRead(
-            {&Engine::defineReadDeviceModel, &Engine::defineReadDeviceModel,
-             MonitorCore::ChosenBy::Nothing}, 72);
+        const int state = core.readParameter(ParameterId::AbsorbVoltage);
         core.endParameterAction();
         QCOMPARE(state, MonitorCore::ParamFailed);
         QCOMPARE(finished.size(), 1);
