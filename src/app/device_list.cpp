@@ -5,7 +5,9 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QLoggingCategory>
 
+#include "config_file.h"
 #include "display_format.h"
 
 using namespace DisplayFormat;
@@ -84,6 +86,8 @@ const NeutralText neutralTexts[] = {
     {&Ui::MainWindow::lineEdit_79, "0000"},
 };
 
+Q_LOGGING_CATEGORY(lcDeviceList, "solar.window", QtInfoMsg)
+
 QString twoDigits(int address)
 {
     return QStringLiteral("%1").arg(address, 2, 10, QLatin1Char('0'));
@@ -159,6 +163,23 @@ void MainWindow::updateDeviceList(quint8 address, const QString &name)
             ui->listWidget->insertItem(ui->listWidget->count(), &item);
     }
     ui->listWidget->sortItems(Qt::AscendingOrder);
+}
+
+void MainWindow::chooseListedDevice(QListWidgetItem *item)
+{
+    if (item < deviceItems || item >= deviceItems + DeviceSlots)
+        return;
+    const int address = int(item - deviceItems);
+    if (address == 0)
+        return;
+    ConfigFile config(core.configFilePath());
+    config.setValue(QStringLiteral("serial/serial_address"), QString::number(address));
+    if (!config.save())
+        qCWarning(lcDeviceList) << "cannot save the address:" << config.errorString();
+    core.setDeviceAddress(quint8(address));
+    // Its own colours show which row is polled, not the selection's.
+    ui->listWidget->clearSelection();
+    updateDeviceList(0, QString());
 }
 
 // --- reset on disconnect -----------------------------------------------

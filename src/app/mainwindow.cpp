@@ -115,6 +115,8 @@ void MainWindow::connectSignals()
 {
     connect(settingAction, &QAction::triggered, this, &MainWindow::menu_set_solt);
     connect(connectAction, &QAction::triggered, this, &MainWindow::menu_connect_solt);
+    connect(ui->listWidget, &QListWidget::itemClicked, this, &MainWindow::chooseListedDevice);
+    connect(ui->listWidget, &QListWidget::itemActivated, this, &MainWindow::chooseListedDevice);
     // Direct, as the core's own wiring: the view is up to date before the
     // core goes on (a tick ends, a reply state is looked at).
     connect(&core, &MonitorCore::linkChanged, this, &MainWindow::onLinkChanged,

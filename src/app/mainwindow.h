@@ -137,6 +137,9 @@ public:
     void showFactoryInfo();
     void showEncryptionState();
     void updateDeviceList(quint8 address, const QString &name);
+    // A row clicked, or reached with the arrow keys and Enter: the window
+    // talks to its address from now on, saved as Setting saves it.
+    void chooseListedDevice(QListWidgetItem *item);
     void resetDisplay();
 
     // --- parameter page (parameter_page.cpp) ----------------------------

@@ -200,6 +200,27 @@ bool MonitorCore::connectLink(const LinkConfig &link)
     return true;
 }
 
+void MonitorCore::setDeviceAddress(quint8 address)
+{
+    link_.addressSetting = address;
+    nextAddress_ = address;
+    // A request on its way keeps the address it went to.
+    if (mainEngine.txLength == 0)
+        applyNextAddress();
+}
+
+void MonitorCore::applyNextAddress()
+{
+    if (nextAddress_ < 0)
+        return;
+    mainEngine.setSlaveAddress(quint8(nextAddress_));
+    nextAddress_ = -1;
+    poll_.factoryFirstHalf = false;
+    identity_ = DeviceIdentity();
+    identitySeen_ = 0;
+    identityAnnounced_ = false;
+}
+
 void MonitorCore::disconnectLink()
 {
     setLink(LinkState::Down, LinkReason::ClosedByUser);
@@ -344,6 +365,8 @@ com_protocol_solar *MonitorCore::activeEngine()
 
 QIODevice *MonitorCore::activeLink()
 {
+    if (sharedLink_)
+        return sharedLink_->isOpen() ? sharedLink_ : nullptr;
     QIODevice *link = nullptr;
     if (modeSetting == serialMode)
         link = &serialPort;
@@ -364,7 +387,11 @@ void MonitorCore::dataSendSlot()
         // A re-send repeats the frame, so a late answer to the earlier send
         // still carries the right registers; the next new request must not
         // meet it.
-        if (engine->retryCount > 0)
+        // On a shared line every frame waits for the silence: the one
+        // before it may have been another device's.
+        if (sharedLink_)
+            rtuLineDirty_ = true;
+        if (engine->retryCount > 0 && !sharedLink_)
             rtuLineDirty_ = true;
         else
             settleRtuLine(link);
@@ -386,7 +413,8 @@ void MonitorCore::dataSendSlot()
 qint64 MonitorCore::rtuSilenceGapNs() const
 {
     constexpr qint64 fastLineGapNs = 1750000;
-    const qint32 baud = modeSetting == serialMode ? serialPort.baudRate() : 0;
+    const auto *port = sharedLink_ ? qobject_cast<const QSerialPort *>(sharedLink_) : &serialPort;
+    const qint32 baud = modeSetting == serialMode && port ? port->baudRate() : 0;
     return baud > 0 ? qMax<qint64>(35000000000LL / baud, 1) : fastLineGapNs;
 }
 
@@ -501,6 +529,8 @@ void MonitorCore::dataReceiveSuccessSlot()
 {
     const bool carriesParameter = sender() != &scanEngine;
     emit replyOutcome(true);
+    if (wakeOnReply_)
+        waitTimer_.stop();
     if (paramRequestState == 1) {
         if (carriesParameter)
             paramRequestState = 2;
@@ -522,6 +552,8 @@ void MonitorCore::dataReceiveFailSlot()
         rtuLineActivity_.start();
     }
     emit replyOutcome(false);
+    if (wakeOnReply_)
+        waitTimer_.stop();
     if (paramRequestState == 1) {
         if (carriesParameter)
             paramRequestState = 3;

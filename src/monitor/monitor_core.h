@@ -118,7 +118,10 @@ public:
     // --- what a view reads (the polled controller) ----------------------------
     // Its model as the last answer left it; a view reads it, never writes.
     const DeviceData &deviceData() const { return mainEngine.deviceData; }
-    int deviceAddress() const { return mainEngine.slaveAddress(); }
+    int deviceAddress() const { return nextAddress_ >= 0 ? nextAddress_ : mainEngine.slaveAddress(); }
+    // Another device of the bus (the device list's choice): polled from the
+    // next tick on, nothing of the one before carried over.
+    void setDeviceAddress(quint8 address);
     ProtocolKind protocol() const { return ProtocolKind(mainEngine.protocol()); }
     ControllerType controllerType() const { return ControllerType(mainEngine.controllerType()); }
 
@@ -220,6 +223,7 @@ private:
     void settleRtuLine(QIODevice *link);
     qint64 rtuSilenceGapNs() const;
     friend struct PollRunner;
+    friend class BusLine;   // runs cores on one shared line
     friend class MonitorCoreProbe;   // tests look inside through it
 
     // The texts of the last Connect's settings.
@@ -259,6 +263,14 @@ private:
         bool factoryFirstHalf = false;   // first Modbus factory read answered
     };
     PollState poll_;
+    // On a shared line (bus_line.cpp): the line's port or socket, which this
+    // core neither opens nor owns; its own scan step left out; a wait that
+    // ends as soon as the reply is in.
+    QIODevice *sharedLink_ = nullptr;
+    int nextAddress_ = -1;   // setDeviceAddress() waiting for the next tick
+    void applyNextAddress();
+    bool pollsScan_ = true;
+    bool wakeOnReply_ = false;
 };
 
 Q_DECLARE_METATYPE(MonitorCore::LinkEvent)

@@ -2,6 +2,7 @@
 // inside the tick, and one bus address probed per cycle.
 #include "monitor_core.h"
 #include "monitor_trace.h"
+#include "poll_schedule.h"
 
 namespace {
 
@@ -230,7 +231,8 @@ struct PollRunner
         case StepKind::Idle:
             return;
         case StepKind::Scan:
-            scanNextAddress(c, step);
+            if (c.pollsScan_)
+                scanNextAddress(c, step);
             return;
         case StepKind::ModbusStart:
             c.pollReplyState = 5;
@@ -264,6 +266,7 @@ void MonitorCore::refereshDisplayRef()
     // Stopped while the tick waits, so it cannot re-enter; the next tick
     // comes a full interval after this one ends.
     refreshTimer.stop();
+    applyNextAddress();
     const Schedule schedule = scheduleFor(mainEngine);
     if (schedule.count > 0) {
         int &step = poll_.step;
@@ -331,4 +334,18 @@ void MonitorCore::noteIdentity(StepResult result)
         return;
     identityAnnounced_ = true;
     emit identityKnown(identity_);
+}
+
+int pollScheduleLength(const com_protocol_solar &engine)
+{
+    return scheduleFor(engine).count;
+}
+
+int pollScanStep(const com_protocol_solar &engine)
+{
+    const Schedule schedule = scheduleFor(engine);
+    for (int i = 0; i < schedule.count; ++i)
+        if (schedule.steps[i].kind == StepKind::Scan)
+            return i;
+    return -1;
 }

@@ -613,6 +613,21 @@ QJsonObject MqttPublisher::deviceBlock(const Device &d)
     return block;
 }
 
+// Behind a bridge, a controller is there only while the bridge is too.
+static void linkToBridge(QJsonObject &entity, const MqttConfig &config)
+{
+    if (config.viaDevice.isEmpty())
+        return;
+    QJsonObject device = entity.value(QStringLiteral("device")).toObject();
+    device.insert(QStringLiteral("via_device"), config.viaDevice);
+    entity.insert(QStringLiteral("device"), device);
+    const QString own = entity.take(QStringLiteral("availability_topic")).toString();
+    entity.insert(QStringLiteral("availability"),
+                  QJsonArray{QJsonObject{{QStringLiteral("topic"), own}},
+                             QJsonObject{{QStringLiteral("topic"), config.bridgeAvailability}}});
+    entity.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
+}
+
 QJsonObject MqttPublisher::originBlock()
 {
     const QString app = QCoreApplication::applicationName();
@@ -692,6 +707,8 @@ QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(const Device &
         o->insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
     }
     addExtraConfigs(out, d);
+    for (Discovery &c : out)
+        linkToBridge(c.config, m_config);
     return out;
 }
 
@@ -701,13 +718,23 @@ QVector<MqttPublisher::Discovery> MqttPublisher::discoveryConfigs(int address) c
     return it == m_devices.constEnd() || !it->released ? QVector<Discovery>() : discoveryConfigs(*it);
 }
 
+void MqttPublisher::setAvailable(int address, bool available)
+{
+    Device &d = device(address);
+    if (d.unavailable == !available)
+        return;
+    d.unavailable = !available;
+    if (d.announced && m_connected)
+        publish(topic(d.name, "availability"), available ? "online" : "offline", qMax(1, m_config.qos), true);
+}
+
 void MqttPublisher::announce(Device &d)
 {
     if (d.announced || !d.released || !m_connected)
         return;
     for (const Discovery &c : discoveryConfigs(d))
         publish(c.topic, QJsonDocument(c.config).toJson(QJsonDocument::Compact), qMax(1, m_config.qos), true);
-    publish(topic(d.name, "availability"), "online", qMax(1, m_config.qos), true);
+    publish(topic(d.name, "availability"), d.unavailable ? "offline" : "online", qMax(1, m_config.qos), true);
     d.announced = true;
     d.retainedUnderName = true;
     sendExtras(d);

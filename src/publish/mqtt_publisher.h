@@ -85,6 +85,9 @@ public:
 
     void setIdentity(const DeviceIdentity &identity);
     void publishSample(const LiveSample &sample);
+    // A device that stopped answering is said "offline" on its availability
+    // topic until it answers again (a bus takes silent devices offline).
+    void setAvailable(int address, bool available);
 
     // A retained discovery config: where it goes and what it says.
     struct Discovery
@@ -149,6 +152,7 @@ private:
         quint32 statusWord = 0;
         QByteArray today;         // the newest <device>/today, sent once announced
         QByteArray link;          // the newest <device>/link
+        bool unavailable = false;  // setAvailable(false)
     };
     struct Message
     {

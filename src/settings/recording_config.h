@@ -45,6 +45,11 @@ struct MqttConfig
     bool retain = false;             // for the state messages; discovery and availability always are
     bool commands = false;           // the load switch may be set over MQTT (a program that serves it)
     QStringList warnings;            // said at start: settings that work but should not be so
+    // On a bus: the identifier of the bridge device every controller hangs
+    // off (via_device), and its availability topic, which must say online
+    // too (availability_mode all). Empty: a controller of its own.
+    QString viaDevice;
+    QString bridgeAvailability;
 
     // Everything that needs a new broker connection when it changes.
     bool sameConnection(const MqttConfig &other) const;

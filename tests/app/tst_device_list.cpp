@@ -5,8 +5,10 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "config_file.h"
 #include "mainwindow.h"
 #include "monitoring_sim.h"
+#include "simulated_controller.h"
 #include "tcp_device.h"
 #include "window_fixture.h"
 
@@ -57,6 +59,8 @@ class tst_device_list : public QObject
 private slots:
     void listRowsFollowAddresses();
     void disconnectResetsDisplay();
+    void chosenRowSwitchesThePolledAddress_data();
+    void chosenRowSwitchesThePolledAddress();
 };
 
 void tst_device_list::listRowsFollowAddresses()
@@ -172,6 +176,60 @@ void tst_device_list::disconnectResetsDisplay()
     QVERIFY(lampImage("gray") != lampImage("green"));
     QCOMPARE(shown(w.rxLamp), lampImage("gray"));
     QCOMPARE(shown(w.txLamp), lampImage("gray"));
+}
+
+void tst_device_list::chosenRowSwitchesThePolledAddress_data()
+{
+    QTest::addColumn<int>("transport");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("addressAt");   // where the address stands in a request
+    QTest::newRow("Modbus TCP") << int(SimTransport::Tcp) << QStringLiteral("TCP Modbus") << 6;
+    QTest::newRow("Modbus RTU, pty") << int(SimTransport::Pty) << QStringLiteral("Modbus") << 0;
+}
+
+// A click on a row, or the arrow keys and Enter, make the window poll that
+// address at once, saved in config.ini as Setting saves it; the rows show
+// the polled one red on black.
+void tst_device_list::chosenRowSwitchesThePolledAddress()
+{
+    QFETCH(int, transport);
+    QFETCH(QString, protocol);
+    QFETCH(int, addressAt);
+    WindowFixture f;
+    MainWindow &w = f.w();
+    SimulatedController sim(simProtocolFor(protocol), ControllerMppt);
+    sim.addDevice(5)->setReg(SimReg::BatteryVoltage, 1305);
+    sim.device(1)->setReg(SimReg::BatteryVoltage, 1201);
+    QVERIFY(connectToSim(f, sim, SimTransport(transport), protocol, QStringLiteral("MPPT"), 1));
+    QListWidget *list = w.findChild<QListWidget *>(QStringLiteral("listWidget"));
+    w.updateDeviceList(1, QStringLiteral("SIM-A"));
+    w.updateDeviceList(5, QStringLiteral("SIM-B"));
+    QCOMPARE(rowTexts(list), (QStringList{"SN01:SIM-A", "SN05:SIM-B"}));
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(w.core.deviceAddress(), 5);
+    QCOMPARE(ConfigFile(f.dir.configPath()).value(QStringLiteral("Serial/serial_address")),
+             QStringLiteral("5"));
+    QVERIFY(isPlainRow(list->item(0)));
+    QVERIFY(isActiveRow(list->item(1)));
+    QVERIFY(list->selectedItems().isEmpty());
+    QCOMPARE(w.snLabel.text(), QStringLiteral("SN:05"));
+    runStep(w, 1, 13);   // live values
+    QCOMPARE(quint8(sim.lastRequest().at(addressAt)), quint8(5));
+    QCOMPARE(fieldText(w, "lineEdit_40"), QStringLiteral("13.05"));
+
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(w.core.deviceAddress(), 1);
+    QCOMPARE(ConfigFile(f.dir.configPath()).value(QStringLiteral("Serial/serial_address")),
+             QStringLiteral("1"));
+    QVERIFY(isActiveRow(list->item(0)));
+    QVERIFY(isPlainRow(list->item(1)));
+    QCOMPARE(w.snLabel.text(), QStringLiteral("SN:01"));
+    runStep(w, 1, 13);
+    QCOMPARE(quint8(sim.lastRequest().at(addressAt)), quint8(1));
+    QCOMPARE(fieldText(w, "lineEdit_40"), QStringLiteral("12.01"));
 }
 
 QTEST_MAIN(tst_device_list)

@@ -70,6 +70,7 @@ private slots:
     void closeAfterDropsTheConnection();
     void threadServesABlockingClient();
     void executable();
+    void executableServesTypedDevicesAtLineSpeed();
     void executableRejectsBadOptions_data();
     void executableRejectsBadOptions();
 };
@@ -243,6 +244,38 @@ void tst_sim_transports::executable()
     }
 }
 
+// --devices gives each address its type; with --line-timing an answer comes
+// when its last byte would have on the wire: 32 bytes at 9600 baud and the
+// turnaround after the request.
+void tst_sim_transports::executableServesTypedDevicesAtLineSpeed()
+{
+    QProcess sim;
+    sim.start(qEnvironmentVariable("SOLAR_SIM_EXE"),
+              {"--protocol", "define", "--devices", "1:mppt,5:pwm", "--tcp-port", "0", "--no-motion",
+               "--line-timing", "--baud", "9600", "--turnaround-ms", "20"});
+    const quint16 port = quint16(waitForLine(sim, QStringLiteral("listening on 127.0.0.1:")).toUInt());
+    QVERIFY(port != 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(socket.waitForConnected(2000));
+    const double physicalMs = 32 * 10 * 1000.0 / 9600 + 20;
+    const QList<QPair<const char *, QByteArray>> asked{
+        {"8E 01 78 0000000000 76 00 2A 00000000", "SIM-MPPT2012"},
+        {"8E 05 78 0000000000 76 00 2A 00000000", "SIM-PWM-2012"}};
+    for (const auto &a : asked) {
+        QElapsedTimer clock;
+        clock.start();
+        socket.write(sealed(a.first));
+        const QByteArray reply = readBytes(socket, 16);
+        const double tookMs = clock.nsecsElapsed() / 1e6;
+        QCOMPARE(reply.mid(3, 12), a.second);
+        QVERIFY2(tookMs >= physicalMs && tookMs < physicalMs + 40,
+                 qPrintable(QStringLiteral("%1 ms for %2 ms on the wire").arg(tookMs).arg(physicalMs)));
+    }
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(2000));
+}
+
 void tst_sim_transports::executableRejectsBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -252,6 +285,10 @@ void tst_sim_transports::executableRejectsBadOptions_data()
     QTest::newRow("address") << QStringList{"--address", "0"} << "bad address 0";
     QTest::newRow("port") << QStringList{"--tcp-port", "70000"} << "--tcp-port wants a number from 0 to 65535";
     QTest::newRow("values") << QStringList{"--values", "/nonexistent/v.ini"} << "cannot open /nonexistent/v.ini";
+    QTest::newRow("device type") << QStringList{"--devices", "1:wind"} << "controller type is pwm or mppt";
+    QTest::newRow("device twice") << QStringList{"--devices", "1-3:pwm,2:mppt"} << "--devices names address 2 twice";
+    QTest::newRow("device without type") << QStringList{"--devices", "4"} << "--devices wants ADDRESS:TYPE";
+    QTest::newRow("turnaround alone") << QStringList{"--turnaround-ms", "5"} << "--turnaround-ms goes with --line-timing";
 }
 
 void tst_sim_transports::executableRejectsBadOptions()

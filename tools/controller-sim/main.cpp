@@ -21,9 +21,14 @@ const Option options[] = {
     {"protocol", "define, rtu or tcp (default tcp).", "protocol"},
     {"controller", "pwm or mppt (default mppt).", "type"},
     {"address", "Device address 1..247; repeat or list (1,2,5-7) for several devices (default 1).", "n"},
+    {"devices", "Devices of mixed types: ADDRESS:TYPE, comma separated, ranges allowed "
+                "(1:mppt,2:mppt,5-7:pwm); with --address, the types of those addresses.", "list"},
+    {"line-timing", "Emulate the wire: every byte takes 10 bit times at --baud, and every answer "
+                    "starts --turnaround-ms after its request arrived (TCP and pty alike).", nullptr},
+    {"turnaround-ms", "Device turnaround with --line-timing (default 10).", "ms"},
     {"tcp-port", "Listen on 127.0.0.1:PORT (0 = any free port).", "port"},
     {"serial", "Serve the serial device PATH.", "path"},
-    {"baud", "Speed of --serial (default 9600).", "baud"},
+    {"baud", "Speed of --serial and of --line-timing (default 9600).", "baud"},
     {"pty", "Create a pseudo-terminal and serve it.", nullptr},
     {"values", "Initial register values and texts (INI or JSON file).", "file"},
     {"no-motion", "Keep the live values still.", nullptr},
@@ -83,6 +88,36 @@ QList<quint8> addressList(const QStringList &values)
                     out.append(quint8(a));
         }
     return out.isEmpty() ? QList<quint8>{1} : out;
+}
+
+ControllerType typeOf(const QString &name)
+{
+    if (name == QLatin1String("pwm"))
+        return ControllerPwm;
+    if (name == QLatin1String("mppt"))
+        return ControllerMppt;
+    fail(QStringLiteral("controller type is pwm or mppt, not \"%1\"").arg(name));
+}
+
+// "1:mppt,2:mppt,5-7:pwm": each address with its own type.
+QList<QPair<quint8, ControllerType>> typedDevices(const QString &list)
+{
+    QList<QPair<quint8, ControllerType>> out;
+    for (const QString &part : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int colon = part.indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            fail(QStringLiteral("--devices wants ADDRESS:TYPE, not %1").arg(part));
+        const ControllerType type = typeOf(part.mid(colon + 1).trimmed().toLower());
+        for (quint8 a : addressList({part.left(colon).trimmed()})) {
+            for (const auto &seen : qAsConst(out))
+                if (seen.first == a)
+                    fail(QStringLiteral("--devices names address %1 twice").arg(a));
+            out.append({a, type});
+        }
+    }
+    if (out.isEmpty())
+        fail(QStringLiteral("--devices is empty"));
+    return out;
 }
 
 ProtocolKind protocolOf(const QString &name)
@@ -149,8 +184,13 @@ int main(int argc, char *argv[])
 
     SimulatedController sim(protocol, controller);
     sim.removeDevice(1);
-    for (quint8 a : addressList(parser.values(QStringLiteral("address"))))
-        sim.addDevice(a);
+    const bool typed = parser.isSet(QStringLiteral("devices"));
+    if (!typed || parser.isSet(QStringLiteral("address")))
+        for (quint8 a : addressList(parser.values(QStringLiteral("address"))))
+            sim.addDevice(a);
+    if (typed)
+        for (const auto &d : typedDevices(parser.value(QStringLiteral("devices"))))
+            sim.addDevice(d.first, d.second);
 
     if (parser.isSet(QStringLiteral("values"))) {
         QString error;
@@ -158,6 +198,17 @@ int main(int argc, char *argv[])
             fail(error);
     }
     sim.setFaults(faultsOf(parser));
+    const int baud = parser.isSet(QStringLiteral("baud")) ? intValue(parser, "baud", 50, 4000000) : 9600;
+    if (parser.isSet(QStringLiteral("line-timing"))) {
+        SimLineTiming timing;
+        timing.on = true;
+        timing.baud = baud;
+        if (parser.isSet(QStringLiteral("turnaround-ms")))
+            timing.turnaroundUs = intValue(parser, "turnaround-ms", 0, 10000) * 1000;
+        sim.setLineTiming(timing);
+    } else if (parser.isSet(QStringLiteral("turnaround-ms"))) {
+        fail(QStringLiteral("--turnaround-ms goes with --line-timing"));
+    }
     if (!parser.isSet(QStringLiteral("no-motion")))
         sim.setMotionEnabled(true,
                              parser.isSet(QStringLiteral("tick-ms")) ? intValue(parser, "tick-ms", 10, 3600000) : 1000,
@@ -179,7 +230,6 @@ int main(int argc, char *argv[])
     }
     if (wantSerial) {
         const QString path = parser.value(QStringLiteral("serial"));
-        const int baud = parser.isSet(QStringLiteral("baud")) ? intValue(parser, "baud", 50, 4000000) : 9600;
         if (!sim.openSerial(path, baud))
             fail(QStringLiteral("cannot open %1").arg(path));
         say(QStringLiteral("serial: %1").arg(path));

@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -18,6 +19,13 @@ namespace {
 // Quiet time after which a partial RTU request is taken as complete.
 constexpr int IdleGapMs = 50;
 constexpr char StaleByte = 0x5A;
+
+qint64 monotonicNs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
 
 } // namespace
 
@@ -45,8 +53,25 @@ void SimLink::serve(const QList<QByteArray> &frames)
     for (const QByteArray &frame : frames) {
         const SimulatedController::Reply reply = owner_->answer(frame);
         ++served_;
-        if (!reply.bytes.isEmpty())
+        const SimLineTiming timing = owner_->lineTiming();
+        if (timing.on) {
+            // The request took its bytes' time on the wire, the device its
+            // turnaround, and the answer its own bytes' time: it arrives whole
+            // when its last byte would have.
+            const qint64 byteNs = timing.byteNs();
+            qint64 at = qMax(monotonicNs(), lineFreeNs_) + frame.size() * byteNs;
+            if (!reply.bytes.isEmpty())
+                at += qint64(timing.turnaroundUs) * 1000
+                      + (reply.bytes.size() + reply.staleBytes) * byteNs;
+            lineFreeNs_ = at;
+            if (!reply.bytes.isEmpty())
+                writeAt(at, [this, reply] {
+                    sendReply(reply.bytes, reply.staleBytes, reply.splitDelayMs, reply.byteGapMs,
+                              reply.closeMidReply);
+                });
+        } else if (!reply.bytes.isEmpty()) {
             sendReply(reply.bytes, reply.staleBytes, reply.splitDelayMs, reply.byteGapMs, reply.closeMidReply);
+        }
         if (isStream() && reply.closeAfter > 0 && served_ >= reply.closeAfter) {
             // Let the reply leave before the connection goes.
             QTimer::singleShot(reply.splitDelayMs + 10, this, [this] { close(); });
@@ -76,6 +101,25 @@ void SimLink::sendReply(const QByteArray &reply, int staleBytes, int splitDelayM
     writeBytes(bytes.left(half));
     const QByteArray rest = bytes.mid(half);
     QTimer::singleShot(splitDelayMs, this, [this, rest] { writeBytes(rest); });
+}
+
+// A timer to the millisecond before dueNs, the rest slept off: the figures
+// of a line benchmark are made of these fractions.
+void SimLink::writeAt(qint64 dueNs, const std::function<void()> &write)
+{
+    const qint64 aheadMs = (dueNs - monotonicNs()) / 1000000 - 1;
+    auto finish = [dueNs, write] {
+        const qint64 left = dueNs - monotonicNs();
+        if (left > 0) {
+            const timespec pause{time_t(left / 1000000000LL), long(left % 1000000000LL)};
+            nanosleep(&pause, nullptr);
+        }
+        write();
+    };
+    if (aheadMs <= 0)
+        finish();
+    else
+        QTimer::singleShot(int(aheadMs), Qt::PreciseTimer, this, finish);
 }
 
 // One byte now, the rest a byte at a time gapMs apart.

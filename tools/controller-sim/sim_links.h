@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
+
 #include "request_framer.h"
 
 class QSerialPort;
@@ -38,11 +40,14 @@ private:
     void serve(const QList<QByteArray> &frames);
     void sendReply(const QByteArray &reply, int staleBytes, int splitDelayMs, int byteGapMs, bool closeMidReply);
     void trickle(QByteArray rest, int gapMs);
+    void writeAt(qint64 dueNs, const std::function<void()> &write);
+
 
     SimulatedController *owner_;
     RequestFramer framer_;
     QTimer idleTimer_;
     int served_ = 0;
+    qint64 lineFreeNs_ = 0;   // with line timing: when the wire is quiet again
 };
 
 class TcpSimLink : public SimLink

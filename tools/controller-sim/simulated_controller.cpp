@@ -29,6 +29,37 @@ void resealRtu(QByteArray &reply)
     reply.append(char(crc));
 }
 
+// Where a frame of the protocol carries its address.
+int addressOffset(ProtocolKind protocol)
+{
+    return protocol == ProtocolDefine ? 1 : protocol == ProtocolModbusRtu ? 0 : 6;
+}
+
+// The frame with another address, its checksum made good again.
+QByteArray readdressed(ProtocolKind protocol, QByteArray frame, quint8 address)
+{
+    const int at = addressOffset(protocol);
+    if (frame.size() <= at)
+        return frame;
+    frame[at] = char(address);
+    if (protocol == ProtocolDefine)
+        DefineResponder::seal(frame);
+    else if (protocol == ProtocolModbusRtu && frame.size() >= 4)
+        resealRtu(frame);
+    return frame;
+}
+
+// Two drivers on one differential pair at once: a bit reads as 0 wherever
+// either sends a 0, and the longer answer runs on alone.
+QByteArray collide(const QByteArray &a, const QByteArray &b)
+{
+    QByteArray out = a.size() >= b.size() ? a : b;
+    const QByteArray &shorter = a.size() >= b.size() ? b : a;
+    for (int i = 0; i < shorter.size(); ++i)
+        out[i] = char(quint8(out[i]) & quint8(shorter[i]));
+    return out;
+}
+
 } // namespace
 
 bool SimFaults::any() const
@@ -147,20 +178,44 @@ SimulatedController::Reply SimulatedController::answer(const QByteArray &frame)
     return reply;
 }
 
-// The clean answer of the addressed device, empty when none answers.
+// The addressed device's answer with its own faults, together with every
+// device that answers for it as well; empty when none answers.
 QByteArray SimulatedController::deviceReply(const QByteArray &frame, int exceptionCode)
 {
+    const int at = addressOffset(protocol_);
+    if (frame.size() <= at)
+        return {};
+    const quint8 address = byteAt(frame, at);
+    QByteArray reply = replyOf(address, frame, exceptionCode);
+    if (address == 0)
+        return reply;
+    for (auto it = deviceFaults_.constBegin(); it != deviceFaults_.constEnd(); ++it) {
+        if (it.value().alsoAnswers != address || it.key() == address)
+            continue;
+        const QByteArray other = replyOf(it.key(), readdressed(protocol_, frame, it.key()), exceptionCode);
+        reply = reply.isEmpty() ? other : other.isEmpty() ? reply : collide(reply, other);
+    }
+    return reply;
+}
+
+// The clean answer of the device at address, after its own faults.
+QByteArray SimulatedController::replyOf(quint8 address, const QByteArray &frame, int exceptionCode)
+{
+    const SimDeviceFaults own = deviceFaults_.value(address);
+    if (own.silent)
+        return {};
+    QByteArray reply;
     switch (protocol_) {
     case ProtocolDefine: {
         if (!DefineResponder::isValidFrame(frame))
             return {};
-        const auto dev = devices_.value(byteAt(frame, 1));
-        return dev ? DefineResponder::reply(*dev, frame) : QByteArray();
+        const auto dev = devices_.value(address);
+        reply = dev ? DefineResponder::reply(*dev, frame) : QByteArray();
+        break;
     }
     case ProtocolModbusRtu: {
         if (!ModbusResponder::isValidRtuFrame(frame))
             return {};
-        const quint8 address = byteAt(frame, 0);
         const QByteArray pdu = frame.mid(1, frame.size() - 3);
         if (address == 0) {   // broadcast: every device obeys, none answers
             for (const auto &d : qAsConst(devices_))
@@ -170,25 +225,28 @@ QByteArray SimulatedController::deviceReply(const QByteArray &frame, int excepti
         const auto dev = devices_.value(address);
         if (!dev)
             return {};
-        return ModbusResponder::rtuFrame(address, exceptionCode
+        reply = ModbusResponder::rtuFrame(address, exceptionCode
             ? ModbusResponder::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
             : ModbusResponder::respond(*dev, pdu));
+        break;
     }
     case ProtocolModbusTcp: {
         if (frame.size() < ModbusResponder::MbapLength + 1)
             return {};
         const quint16 transaction = quint16(byteAt(frame, 0) << 8 | byteAt(frame, 1));
-        const quint8 unit = byteAt(frame, 6);
-        const auto dev = devices_.value(unit);
+        const auto dev = devices_.value(address);
         if (!dev)
             return {};
         const QByteArray pdu = frame.mid(ModbusResponder::MbapLength);
-        return ModbusResponder::tcpFrame(transaction, unit, exceptionCode
+        reply = ModbusResponder::tcpFrame(transaction, address, exceptionCode
             ? ModbusResponder::exceptionPdu(byteAt(pdu, 0), quint8(exceptionCode))
             : ModbusResponder::respond(*dev, pdu));
+        break;
     }
     }
-    return {};
+    if (own.answerAs > 0 && !reply.isEmpty())
+        reply = readdressed(protocol_, reply, quint8(own.answerAs));
+    return reply;
 }
 
 QByteArray SimulatedController::applyReplyFaults(QByteArray reply, const SimFaults &faults) const
@@ -215,6 +273,30 @@ QByteArray SimulatedController::applyReplyFaults(QByteArray reply, const SimFaul
         for (char &c : reply)
             c = char(quint8(c) ^ GarbageMask);
     return reply;
+}
+
+void SimulatedController::setDeviceFaults(quint8 address, const SimDeviceFaults &faults)
+{
+    QMutexLocker lock(&mutex_);
+    deviceFaults_.insert(address, faults);
+}
+
+SimDeviceFaults SimulatedController::deviceFaults(quint8 address) const
+{
+    QMutexLocker lock(&mutex_);
+    return deviceFaults_.value(address);
+}
+
+void SimulatedController::setLineTiming(const SimLineTiming &timing)
+{
+    QMutexLocker lock(&mutex_);
+    lineTiming_ = timing;
+}
+
+SimLineTiming SimulatedController::lineTiming() const
+{
+    QMutexLocker lock(&mutex_);
+    return lineTiming_;
 }
 
 // --- request log -----------------------------------------------------------------------

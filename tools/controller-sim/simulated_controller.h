@@ -46,6 +46,28 @@ struct SimFaults
     bool any() const;
 };
 
+// Faults of one address on a shared line, beside the bus-wide ones above.
+struct SimDeviceFaults
+{
+    bool silent = false;   // this address answers nothing
+    int answerAs = 0;      // its answers carry this address instead (0 = its own)
+    // It also answers every request for this address, as itself and at the
+    // same moment as the device there: on the line the two answers collide
+    // (0 = off).
+    int alsoAnswers = 0;
+};
+
+// The line as a physical half-duplex wire: every byte takes 10 bit times at
+// baud, and an answer starts turnaroundUs after its request has arrived.
+struct SimLineTiming
+{
+    bool on = false;
+    qint32 baud = 9600;
+    int turnaroundUs = 10000;
+
+    qint64 byteNs() const { return baud > 0 ? 10000000000LL / baud : 0; }
+};
+
 // One request as it arrived, for tests that assert what went on the wire.
 struct SimRequest
 {
@@ -79,6 +101,13 @@ public:
     QList<quint8> addresses() const;
     // Sets every device's controller type (and the default for new ones).
     void setControllerType(ControllerType type);
+    // Faults of one address; switchable while the simulator runs.
+    void setDeviceFaults(quint8 address, const SimDeviceFaults &faults);
+    SimDeviceFaults deviceFaults(quint8 address) const;
+
+    // --- line timing (off: answers leave at once) --------------------------
+    void setLineTiming(const SimLineTiming &timing);
+    SimLineTiming lineTiming() const;
 
     // --- requests without a transport ------------------------------------
     // Answers one complete request frame (faults applied, request logged).
@@ -147,6 +176,7 @@ private:
     };
     Reply answer(const QByteArray &frame);
     QByteArray deviceReply(const QByteArray &frame, int exceptionCode);
+    QByteArray replyOf(quint8 address, const QByteArray &frame, int exceptionCode);
     QByteArray applyReplyFaults(QByteArray reply, const SimFaults &faults) const;
     void addLink(SimLink *link);
     void writeNoise();
@@ -156,6 +186,8 @@ private:
     ControllerType defaultType_;
     QMap<quint8, QSharedPointer<SimulatedDevice>> devices_;
     SimFaults faults_;
+    QMap<quint8, SimDeviceFaults> deviceFaults_;
+    SimLineTiming lineTiming_;
     QList<SimRequest> log_;
     QTcpServer *tcpServer_ = nullptr;
     QList<QPointer<SimLink>> links_;

@@ -22,7 +22,7 @@ bool positiveSeconds(const QString &text, int &ms)
 
 } // namespace
 
-QString checkLoggerConfig(const QString &path)
+QString checkLoggerConfig(const QString &path, BusConfig *busOut)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -30,7 +30,25 @@ QString checkLoggerConfig(const QString &path)
     if (!info.isFile() || !info.isReadable())
         return QStringLiteral("%1: not a readable file").arg(path);
 
-    const QString reason = unpollableLinkReason(readLinkConfig(ConfigFile(path)));
+    const ConfigFile config(path);
+    BusConfig bus;
+    QString reason = readBusConfig(config, bus);
+    if (reason.isEmpty()) {
+        LinkConfig link = readLinkConfig(config);
+        if (bus.enabled) {
+            // The line's devices have their addresses in [bus], and may each
+            // have their type in [device.N].
+            link.addressSetting = FirstBusAddress;
+            bool allTyped = !bus.scan;
+            for (int a : qAsConst(bus.addresses))
+                allTyped = allTyped && bus.controllerTypes.contains(a);
+            if (allTyped && link.controller.isEmpty())
+                link.controller = bus.controllerTypes.value(bus.addresses.value(0));
+        }
+        reason = unpollableLinkReason(link);
+    }
+    if (busOut)
+        *busOut = bus;
     return reason.isEmpty() ? reason : path + QStringLiteral(": ") + reason;
 }
 
@@ -136,7 +154,7 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
     options.configPath = QFileInfo(parser.isSet(config) ? parser.value(config)
                                                         : ConfigFile::defaultPath())
                              .absoluteFilePath();
-    output = checkLoggerConfig(options.configPath);
+    output = checkLoggerConfig(options.configPath, &options.bus);
     if (!output.isEmpty())
         return ParseResult::Error;
 

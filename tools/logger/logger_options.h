@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <string>
 
+#include "bus_config.h"
 #include "headless_logger.h"
 #include "line_sink.h"
 
@@ -19,6 +20,8 @@ struct LoggerOptions
     // --metrics or [metrics] listen: where /metrics is served; empty: nowhere.
     std::string metricsHost;
     int metricsPort = -1;
+    // [bus]: every controller on the line; not enabled: the one address.
+    BusConfig bus;
 };
 
 enum class ParseResult { Run, Exit, Error };
@@ -29,6 +32,7 @@ ParseResult parseLoggerOptions(const QStringList &arguments, LoggerOptions &opti
                                QString &output);
 
 // What is wrong with the settings file for a headless run, or empty.
-QString checkLoggerConfig(const QString &path);
+// bus, when given, receives [bus] as read.
+QString checkLoggerConfig(const QString &path, BusConfig *bus = nullptr);
 
 #endif

@@ -2,6 +2,7 @@
 // it reads as lines, until SIGTERM or SIGINT.
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -12,6 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "bus_bridge.h"
+#include "bus_logger.h"
+#include "config_file.h"
 #include "export_command.h"
 #include "headless_logger.h"
 #include "line_sink.h"
@@ -19,7 +23,11 @@
 #include "metrics_endpoint.h"
 #include "logger_recording.h"
 #include "mqtt_extras_feeds.h"
+#include "recorder.h"
 #include "report_command.h"
+
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -50,6 +58,112 @@ bool catchStopSignals()
 int fail(const QString &message, int code = 2)
 {
     QTextStream(stderr) << "solar-logger: " << message << '\n';
+    return code;
+}
+
+void say(const QString &line)
+{
+    QTextStream(stderr) << "solar-logger: " << line << '\n';
+}
+
+// With [bus]: every device of the line on one link, each with a recorder of
+// its own; one line stream and one history for all of them; in MQTT the line
+// a bridge device and each controller a device behind it, with a broker
+// connection of its own so that its last will is its own.
+int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recording)
+{
+    BusLogger logger(options.configPath, options.bus);
+    logger.setTiming(options.timing);
+    logger.addSink(&lines);
+    const ConfigFile config(options.configPath);
+    const RecordConfig record = readRecordConfig(config, true);
+    HistoryStore *store = nullptr;
+    if (options.record && (!options.dbPath.isEmpty() || record.enabled)) {
+        recording.store.setRetentionDays(record.retentionDays);
+        const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
+                                                                : options.dbPath)
+                                 .absoluteFilePath();
+        // A failure is said by errorOccurred and polling goes on.
+        if (recording.store.open(path))
+            say(QStringLiteral("recording to %1").arg(recording.store.path()));
+        store = &recording.store;
+    }
+    const MqttConfig mqtt = readMqttConfig(config);
+    const LinkConfig link = readLinkConfig(config);
+    BusBridge bridge(mqtt, link.serial() ? link.serialPort
+                                         : QStringLiteral("%1:%2").arg(link.host).arg(link.port));
+    std::map<int, std::unique_ptr<MqttPublisher>> publishers;
+    bool mqttRefused = false;
+    if (mqtt.enabled) {
+        for (const QString &warning : mqtt.warnings)
+            say(warning);
+        if (!bridge.start())
+            return fail(bridge.errorString());
+    }
+    logger.setDeviceSetup([&](int address, Recorder &recorder) {
+        recorder.setStore(store);
+        if (!mqtt.enabled)
+            return;
+        auto publisher = std::make_unique<MqttPublisher>();
+        QObject::connect(publisher.get(), &MqttPublisher::linkChanged, publisher.get(),
+                         [address](const MqttLinkStatus &status) {
+                             say(QStringLiteral("address %1: %2").arg(address).arg(status.text));
+                         });
+        MqttConfig own = bridge.deviceConfig(address);
+        own.warnings.clear();   // said once, above
+        if (publisher->start(own, address)) {
+            recorder.setPublisher(publisher.get());
+        } else {
+            say(publisher->errorString());
+            mqttRefused = true;
+        }
+        publishers[address] = std::move(publisher);
+    });
+    QObject::connect(&logger.line, &BusLine::deviceOnlineChanged, &logger.line,
+                     [&publishers](int address, bool online) {
+                         const auto it = publishers.find(address);
+                         if (it != publishers.end())
+                             it->second->setAvailable(address, online);
+                     });
+
+    QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
+        char drain[16];
+        while (::read(stopPipe[0], drain, sizeof drain) > 0) {
+        }
+        logger.stop();
+    });
+    QObject::connect(&logger, &BusLogger::stopped, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    logger.start();
+    if (mqttRefused)
+        return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
+
+    MetricsEndpoint metrics;
+    std::unique_ptr<MetricsFeed> metricsFeed;
+    if (options.metricsPort >= 0) {
+        QString why;
+        if (!metrics.start(options.metricsHost, options.metricsPort, why))
+            return fail(why);
+        QVector<MonitorCore *> cores;
+        for (int a : logger.line.addresses())
+            cores.append(logger.line.device(a));
+        metricsFeed = std::make_unique<MetricsFeed>(metrics, cores);
+        logger.addSink(metricsFeed.get());
+        QTextStream(stderr) << "solar-logger: metrics on http://"
+                            << QString::fromStdString(options.metricsHost) << ':' << metrics.port()
+                            << "/metrics\n";
+    }
+
+    const int code = QCoreApplication::exec();
+    for (auto &p : publishers) {
+        // "offline" and a clean goodbye, without a word on stderr at the end.
+        QObject::disconnect(p.second.get(), nullptr, nullptr, nullptr);
+        p.second->stop();
+    }
+    bridge.stop();
+    if (lines.failed())
+        return fail(QStringLiteral("writing lines failed: %1").arg(lines.errorText()), 1);
     return code;
 }
 
@@ -94,6 +208,14 @@ int main(int argc, char *argv[])
 
     LineSink lines(fd, options.format, headerWanted);
     LoggerRecording recording;
+    if (options.bus.enabled) {
+        int code = runBus(options, lines, recording);
+        if (fd != STDOUT_FILENO)
+            ::close(fd);
+        if (!recording.finish() && code == 0)
+            code = 1;
+        return code;
+    }
     HeadlessLogger logger(options.configPath);
     logger.setTiming(options.timing);
     logger.addSink(&lines);
