@@ -102,7 +102,6 @@ int main(int argc, char *argv[])
     QVector<double> wall, cpu;
     int days = 0;
     for (int i = 0; i < Runs; ++i) {
-        MainWindow::lastCurveKey = 0.0;
         MainWindow w;
         w.core.refreshTimer.stop();
         w.show();
