@@ -154,6 +154,7 @@ bool HistoryStore::migrate()
             }(),
         },
         DailyYield::schema(),
+        {QStringLiteral("CREATE TABLE delivery(address INTEGER PRIMARY KEY, time INTEGER NOT NULL)")},
     };
     while (version < SchemaVersion) {
         if (!execSql(m_db, QStringLiteral("BEGIN"), &m_error))
@@ -522,6 +523,25 @@ DeviceIdentity HistoryStore::identityAt(int address)
         identity.factoryInfo = q.text(3);
     }
     return identity;
+}
+
+qint64 HistoryStore::deliveredUpTo(int address)
+{
+    if (!m_open)
+        return -1;
+    SqliteStatement q(m_db, QStringLiteral("SELECT time FROM delivery WHERE address=?"));
+    q.bind(1, address);
+    return q.isValid() && q.step() == SQLITE_ROW ? q.int64(0) : -1;
+}
+
+bool HistoryStore::setDeliveredUpTo(int address, qint64 timeMs)
+{
+    if (!m_open)
+        return false;
+    SqliteStatement q(m_db, QStringLiteral("INSERT OR REPLACE INTO delivery(address, time) VALUES(?,?)"));
+    q.bind(1, address);
+    q.bind(2, timeMs);
+    return q.isValid() && q.run();
 }
 
 bool HistoryStore::execute(const QString &sql, QString *why)

@@ -35,7 +35,7 @@ class HistoryStore : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     static constexpr int DefaultBatchSamples = 50;
     static constexpr int DefaultBatchMs = 5000;
 
@@ -91,6 +91,12 @@ public:
     bool span(qint64 *firstMs, qint64 *lastMs);
     // The identity recorded with the newest sample of an address.
     DeviceIdentity identityAt(int address);
+
+    // How far the samples of an address reached the broker: every sample up
+    // to this time was delivered. Kept in the file, so a restarted logger
+    // goes on where the last one stopped; -1 when none was ever marked.
+    qint64 deliveredUpTo(int address);
+    bool setDeliveredUpTo(int address, qint64 timeMs);
 
 signals:
     void errorOccurred(const QString &text);
