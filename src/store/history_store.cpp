@@ -154,7 +154,7 @@ bool HistoryStore::migrate()
             }(),
         },
         DailyYield::schema(),
-        {QStringLiteral("CREATE TABLE delivery(address INTEGER PRIMARY KEY, time INTEGER NOT NULL)")},
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS delivery(address INTEGER PRIMARY KEY, time INTEGER NOT NULL)")},
     };
     while (version < SchemaVersion) {
         if (!execSql(m_db, QStringLiteral("BEGIN"), &m_error))
