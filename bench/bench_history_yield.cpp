@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -51,20 +49,19 @@ double writeYear(const QString &path, qint64 endMs, qint64 *rows)
         first.pvStateText = QStringLiteral("Generating");
         store.append(first);   // the device and label rows
         store.flush();
-        QSqlQuery q(QSqlDatabase::database(store.connectionName()));
-        q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-        q.exec(QStringLiteral("BEGIN"));
-        const bool ok = q.exec(QStringLiteral(
+        store.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        store.execute(QStringLiteral("BEGIN"));
+        const bool ok = store.execute(QStringLiteral(
             "WITH RECURSIVE c(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM c WHERE i < %1) "
             "INSERT INTO sample SELECT %2 + i * %3, 1, 3600, 1500 + i % 7, (i / 20) % 1000,"
             " (i / 20) % 1000 * 17, 1250 + i % 150, (i / 20) % 1000 - 120, 18 + i % 5, 60 + i % 40,"
             " 1250 + i % 150, 120 + i % 11, 150 + i % 30, 30 + i % 4, 1234 + i / 5000, 1100 + i / 6000,"
             " 1000 + i / 2000, 500 + i / 4000, 0, 1, 1 FROM c")
                                    .arg(*rows - 1).arg(start).arg(period))
-                        && q.exec(QStringLiteral("COMMIT"))
-                        && q.exec(QStringLiteral("DROP TABLE day_yield"))
-                        && q.exec(QStringLiteral("PRAGMA user_version=1"));
-        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+                        && store.execute(QStringLiteral("COMMIT"))
+                        && store.execute(QStringLiteral("DROP TABLE day_yield"))
+                        && store.execute(QStringLiteral("PRAGMA user_version=1"));
+        store.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         if (!ok)
             return -1;
     }

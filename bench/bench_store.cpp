@@ -5,8 +5,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cmath>
@@ -90,13 +88,11 @@ int main(int argc, char **argv)
         reportResult(QStringLiteral("store insert per sample"), wallUs, QStringLiteral("us"),
                      QStringLiteral("target <= 20 us amortized"), wallUs / 20.0, wallUs <= 20.0);
         store.close();
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("size"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("size"));
+        {
+            HistoryStore reopened;   // all of the journal back in the file
+            reopened.open(path);
+            reopened.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        }
         const double perSample = double(fileBytes(path)) / n;
         reportResult(QStringLiteral("store bytes on disk per sample"), perSample, QStringLiteral("bytes"),
                      QStringLiteral("target <= 80 bytes"), perSample / 80.0, perSample <= 80.0);
@@ -115,11 +111,10 @@ int main(int argc, char **argv)
             return 1;
         store.append(realistic(0, period));   // device and label rows
         store.flush();
-        QSqlQuery q(QSqlDatabase::database(store.connectionName()));
         QElapsedTimer t;
         t.start();
-        q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-        q.exec(QStringLiteral("BEGIN"));
+        store.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        store.execute(QStringLiteral("BEGIN"));
         const QString sql = QStringLiteral(
             "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM c WHERE i < %1) "
             "INSERT INTO sample SELECT %2 + i * %3, 1, 3600, 1500 + i % 7 + (i / 30) % 300, (i / 20) % 1000,"
@@ -127,11 +122,11 @@ int main(int argc, char **argv)
             " 1250 + i % 150, 120 + i % 11, 150 + i % 30, 30 + i % 4, 1234 + i / 5000, 1100 + i / 6000,"
             " 17 + i / 100000, 15 + i / 120000, 0, 1 + i % 2, 1 + i % 2 FROM c")
                                 .arg(rows - 1).arg(Start).arg(period);
-        if (!q.exec(sql) || !q.exec(QStringLiteral("COMMIT"))) {
+        if (!store.execute(sql) || !store.execute(QStringLiteral("COMMIT"))) {
             out << "generating the year failed\n";
             return 1;
         }
-        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        store.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         reportNote(QStringLiteral("a year of %1 rows (one every %2 ms) written in %3 s, %4 MB")
                        .arg(rows).arg(period).arg(t.elapsed() / 1000.0, 0, 'f', 1)
                        .arg(fileBytes(path) / 1e6, 0, 'f', 0));

@@ -151,6 +151,10 @@ struct MqttPublisher::Network
         if (rc == 0)
             net->post([](MqttPublisher *p) { p->handleConnected(); });
     }
+    static void onPublish(mosquitto *, void *self, int mid)
+    {
+        static_cast<Network *>(self)->post([mid](MqttPublisher *p) { emit p->messageDelivered(mid); });
+    }
     static void onMessage(mosquitto *, void *self, const mosquitto_message *m)
     {
         auto *net = static_cast<Network *>(self);
@@ -325,6 +329,7 @@ bool MqttPublisher::start(const MqttConfig &config, int address)
     mosquitto_connect_callback_set(m_mosq, &Network::onConnect);
     mosquitto_log_callback_set(m_mosq, &Network::onLog);
     mosquitto_message_callback_set(m_mosq, &Network::onMessage);
+    mosquitto_publish_callback_set(m_mosq, &Network::onPublish);
     if (!config.username.isEmpty())
         mosquitto_username_pw_set(m_mosq, config.username.toUtf8().constData(),
                                   config.password.isEmpty() ? nullptr : config.password.toUtf8().constData());
@@ -764,11 +769,11 @@ void MqttPublisher::answerBirth()
     }
 }
 
-bool MqttPublisher::publish(const QByteArray &t, const QByteArray &payload, int qos, bool retain)
+bool MqttPublisher::publish(const QByteArray &t, const QByteArray &payload, int qos, bool retain, int *mid)
 {
     if (!m_mosq)
         return false;
-    const int rc = mosquitto_publish(m_mosq, nullptr, t.constData(), payload.size(),
+    const int rc = mosquitto_publish(m_mosq, mid, t.constData(), payload.size(),
                                      payload.isEmpty() ? nullptr : payload.constData(), qos, retain);
     return rc == MOSQ_ERR_SUCCESS;
 }
@@ -804,17 +809,20 @@ void MqttPublisher::sendLamps(const Device &d)
     publish(topic(d.name, "lamps"), m_lamps, m_config.qos, m_config.retain);
 }
 
-void MqttPublisher::sendState(Device &d, const QByteArray &payload)
+int MqttPublisher::sendState(Device &d, const QByteArray &payload)
 {
     d.lastState = payload;
     if (m_connected) {
         announce(d);
-        if (publish(d.stateTopic, payload, m_config.qos, m_config.retain)) {
+        int mid = -1;
+        if (publish(d.stateTopic, payload, m_config.qos, m_config.retain, &mid)) {
             sendLamps(d);
-            return;
+            return mid;
         }
     }
-    enqueue(d.stateTopic, payload);   // the lamps follow the newest state at connect
+    if (!m_backlogMode)
+        enqueue(d.stateTopic, payload);   // the lamps follow the newest state at connect
+    return -1;
 }
 
 void MqttPublisher::release(Device &d)
@@ -826,26 +834,40 @@ void MqttPublisher::release(Device &d)
         sendState(d, payload);
 }
 
-void MqttPublisher::publishSample(const LiveSample &sample)
+int MqttPublisher::publishSample(const LiveSample &sample)
 {
     if (!m_mosq)
-        return;
+        return -1;
     Device &d = device(sample.address);
     m_payload.clear();
     appendLiveSampleJson(m_payload, sample);
     d.statusWord = sample.statusWord;
-    if (d.released) {
-        sendState(d, m_payload);
-        return;
-    }
+    if (d.released)
+        return sendState(d, m_payload);
     // The first two samples: the second shows the device's cycle, and by then
     // the schedule has read the identity if it can.
     if (d.samples++ == 0)
         d.firstSampleMs = sample.timeMs;
-    d.held.append(m_payload);
+    if (!m_backlogMode)
+        d.held.append(m_payload);
     if (d.samples < 2)
-        return;
+        return -1;
     const qint64 cycleMs = qMax<qint64>(0, sample.timeMs - d.firstSampleMs);
     d.expireAfterSeconds = qMax(MinExpireAfterSeconds, int((3 * cycleMs + 999) / 1000));
     release(d);
+    // Backlog mode held nothing: this one goes out as the state.
+    return m_backlogMode ? sendState(d, m_payload) : -1;
+}
+
+int MqttPublisher::publishHistory(const LiveSample &sample)
+{
+    if (!m_mosq || !m_connected)
+        return -1;
+    Device &d = device(sample.address);
+    if (!d.released)
+        return -1;
+    m_payload.clear();
+    appendLiveSampleJson(m_payload, sample);
+    int mid = -1;
+    return publish(topic(d.name, "history"), m_payload, 1, false, &mid) ? mid : -1;
 }

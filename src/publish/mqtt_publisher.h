@@ -84,7 +84,19 @@ public:
     bool isConnected() const { return m_connected; }
 
     void setIdentity(const DeviceIdentity &identity);
-    void publishSample(const LiveSample &sample);
+    // The message id of the state sent, or -1 when it was queued, held or
+    // (in backlog mode) not sent.
+    int publishSample(const LiveSample &sample);
+
+    // Backlog mode, for a publisher whose samples are also recorded: a state
+    // that cannot go out at once is neither queued nor held (the history
+    // store has it and publishHistory() sends it later), so <device>/state
+    // only ever carries a reading as it is taken.
+    void setBacklogMode(bool on) { m_backlogMode = on; }
+    // A recorded sample on <prefix>/<device>/history (QoS 1, not retained),
+    // the state's JSON line with its own time. The message id, or -1 when not
+    // connected or the device's name is not settled yet.
+    int publishHistory(const LiveSample &sample);
     // A device that stopped answering is said "offline" on its availability
     // topic until it answers again (a bus takes silent devices offline).
     void setAvailable(int address, bool available);
@@ -134,6 +146,8 @@ signals:
     // Setup errors, and the link's failures (the same text as linkChanged).
     void errorOccurred(const QString &text);
     void linkChanged(const MqttLinkStatus &status);
+    // The broker took the message (PUBACK for QoS 1; sent out for QoS 0).
+    void messageDelivered(int mid);
 
 private:
     struct Device
@@ -171,7 +185,7 @@ private:
     void answerBirth();
     void setLink(const MqttLinkStatus &status);
     void release(Device &device);
-    void sendState(Device &device, const QByteArray &payload);
+    int sendState(Device &device, const QByteArray &payload);
     void sendLamps(const Device &device);
     QVector<Discovery> discoveryConfigs(const Device &device) const;
     QJsonObject *addEntity(QVector<Discovery> &out, const Device &d, const char *component, const QString &key,
@@ -188,7 +202,8 @@ private:
     void announce(Device &device);
     void withdraw(const QString &name);
     QByteArray topic(const QString &name, const char *leaf) const;
-    bool publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
+    bool publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain,
+                 int *mid = nullptr);
     void enqueue(const QByteArray &topic, const QByteArray &payload);
     void reportError(const QString &text);
     QString endpoint() const;
@@ -212,6 +227,7 @@ private:
     QTimer *m_birthTimer = nullptr;
     int m_birthDelayMaxMs = 5000;
     int m_extras = 0;
+    bool m_backlogMode = false;
 };
 
 #endif

@@ -63,8 +63,9 @@ void Recorder::onStepAnswered(MonitorCore::StepResult result, const DeviceData &
     const LiveSample &sample = samples_.sample();
     if (store_)
         store_->append(sample);
-    if (publisher_)
-        publisher_->publishSample(sample);
+    const int mid = publisher_ ? publisher_->publishSample(sample) : -1;
+    if (delivery_)
+        delivery_->sampleTaken(sample, mid);
     emit sampleTaken(sample);
 }
 

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "history_delivery.h"
 #include "history_store.h"
 #include "live_sample_builder.h"
 #include "monitor_core.h"
@@ -30,6 +31,9 @@ public:
 
     void setStore(HistoryStore *store);
     void setPublisher(MqttPublisher *publisher);
+    // With recording and publishing both on: what the broker missed is
+    // sent from the store later (not owned).
+    void setDelivery(HistoryDelivery *delivery) { delivery_ = delivery; }
     HistoryStore *store() const { return store_; }
     MqttPublisher *publisher() const { return publisher_; }
     MonitorCore &core() const { return core_; }
@@ -56,6 +60,7 @@ private:
     LiveSampleBuilder samples_;
     QPointer<HistoryStore> store_;
     QPointer<MqttPublisher> publisher_;
+    QPointer<HistoryDelivery> delivery_;
     DeviceIdentity identity_;
     bool identityKnown_ = false;
     bool stopped_ = false;

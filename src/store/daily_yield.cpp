@@ -2,12 +2,9 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QVariant>
 
 #include "history_store.h"
+#include "sqlite_statement.h"
 
 namespace {
 
@@ -16,12 +13,6 @@ constexpr qint64 EpochJulianDay = 2440588;   // 1970-01-01
 
 // Counts of 0.01 MWh are 10 kWh each.
 constexpr double KwhPerCount = 10.0;
-
-QString errorText(const QSqlQuery &q)
-{
-    const QSqlError e = q.lastError();
-    return (e.databaseText().isEmpty() ? e.text() : e.databaseText()).trimmed();
-}
 
 const QString columns = QStringLiteral(
     "address, day, generated, consumed, lowest_voltage, highest_voltage, samples,"
@@ -135,52 +126,64 @@ QStringList DailyYield::schema()
 
 namespace {
 
-bool writeDays(QSqlQuery &insert, const QVector<DayYield> &days, const DayFold &fold, QString *why)
+bool writeDays(SqliteStatement &insert, const QVector<DayYield> &days, const DayFold &fold, QString *why)
 {
     for (const DayYield &d : days) {
-        insert.bindValue(0, d.address);
-        insert.bindValue(1, d.day);
-        insert.bindValue(2, d.generated);
-        insert.bindValue(3, d.consumed);
-        insert.bindValue(4, d.lowestVoltage);
-        insert.bindValue(5, d.highestVoltage);
-        insert.bindValue(6, d.samples);
+        insert.bind(1, d.address);
+        insert.bind(2, d.day);
+        insert.bind(3, d.generated);
+        insert.bind(4, d.consumed);
+        insert.bind(5, d.lowestVoltage);
+        insert.bind(6, d.highestVoltage);
+        insert.bind(7, d.samples);
         // Only the newest row goes on; the older ones keep what they had.
         const bool newest = d.day == fold.current().day;
-        insert.bindValue(7, newest ? fold.lastTimeMs() : 0);
-        insert.bindValue(8, newest ? fold.lastGenerated() : 0);
-        insert.bindValue(9, newest ? fold.lastConsumed() : 0);
-        if (!insert.exec()) {
-            *why = errorText(insert);
+        insert.bind(8, newest ? fold.lastTimeMs() : 0);
+        insert.bind(9, newest ? fold.lastGenerated() : 0);
+        insert.bind(10, newest ? fold.lastConsumed() : 0);
+        if (!insert.run()) {
+            *why = insert.error();
             return false;
         }
     }
     return true;
 }
 
-bool prepareInsert(QSqlQuery &insert, QString *why)
+bool prepareInsert(sqlite3 *db, SqliteStatement &insert, QString *why)
 {
-    if (insert.prepare(QStringLiteral("INSERT OR REPLACE INTO day_yield(%1) VALUES(?,?,?,?,?,?,?,?,?,?)")
-                           .arg(columns)))
+    if (insert.prepare(db, QStringLiteral("INSERT OR REPLACE INTO day_yield(%1) VALUES(?,?,?,?,?,?,?,?,?,?)")
+                               .arg(columns)))
         return true;
-    *why = errorText(insert);
+    *why = insert.error();
     return false;
+}
+
+DayYield dayFrom(const SqliteStatement &q)
+{
+    DayYield d;
+    d.address = q.integer(0);
+    d.day = q.int64(1);
+    d.generated = q.int64(2);
+    d.consumed = q.int64(3);
+    d.lowestVoltage = q.int64(4);
+    d.highestVoltage = q.int64(5);
+    d.samples = q.int64(6);
+    return d;
 }
 
 } // namespace
 
-bool DailyYield::record(const QString &connection, const QVector<LiveSample> &samples, QString *why)
+bool DailyYield::record(sqlite3 *db, const QVector<LiveSample> &samples, QString *why)
 {
     if (samples.isEmpty())
         return true;
-    const QSqlDatabase db = QSqlDatabase::database(connection, false);
-    QSqlQuery newest(db), insert(db);
-    if (!newest.prepare(QStringLiteral("SELECT %1 FROM day_yield WHERE address=? ORDER BY day DESC LIMIT 1")
-                            .arg(columns))) {
-        *why = errorText(newest);
+    SqliteStatement newest, insert;
+    if (!newest.prepare(db, QStringLiteral("SELECT %1 FROM day_yield WHERE address=? ORDER BY day DESC LIMIT 1")
+                                .arg(columns))) {
+        *why = newest.error();
         return false;
     }
-    if (!prepareInsert(insert, why))
+    if (!prepareInsert(db, insert, why))
         return false;
 
     // Addresses in the order they first appear; each one's samples in order.
@@ -197,24 +200,15 @@ bool DailyYield::record(const QString &connection, const QVector<LiveSample> &sa
     for (const auto &list : qAsConst(byAddress)) {
         DayFold fold;
         // Read inside the write transaction: another writer's days are in.
-        newest.bindValue(0, list.first()->address);
-        if (!newest.exec()) {
-            *why = errorText(newest);
+        newest.bind(1, list.first()->address);
+        const int rc = newest.step();
+        if (rc == SQLITE_ROW)
+            fold.resume(dayFrom(newest), newest.int64(7), newest.int64(8), newest.int64(9));
+        newest.reset();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            *why = newest.error();
             return false;
         }
-        if (newest.next()) {
-            DayYield d;
-            d.address = newest.value(0).toInt();
-            d.day = newest.value(1).toLongLong();
-            d.generated = newest.value(2).toLongLong();
-            d.consumed = newest.value(3).toLongLong();
-            d.lowestVoltage = newest.value(4).toLongLong();
-            d.highestVoltage = newest.value(5).toLongLong();
-            d.samples = newest.value(6).toLongLong();
-            fold.resume(d, newest.value(7).toLongLong(), newest.value(8).toLongLong(),
-                        newest.value(9).toLongLong());
-        }
-        newest.finish();
         QVector<DayYield> days;
         const qint64 before = fold.hasDay() ? fold.current().samples : -1;
         for (const LiveSample *s : list)
@@ -228,19 +222,18 @@ bool DailyYield::record(const QString &connection, const QVector<LiveSample> &sa
     return true;
 }
 
-bool DailyYield::rebuild(const QString &connection, QString *why)
+bool DailyYield::rebuild(sqlite3 *db, QString *why)
 {
-    const QSqlDatabase db = QSqlDatabase::database(connection, false);
-    QSqlQuery rows(db), insert(db);
-    rows.setForwardOnly(true);
-    if (!rows.exec(QStringLiteral(
-            "SELECT d.address, s.time, s.utc_offset, s.batteryVoltage, s.generatedEnergyTotal,"
-            " s.consumedEnergyTotal FROM sample s JOIN device d ON d.id = s.device"
-            " ORDER BY d.address, s.time"))) {
-        *why = errorText(rows);
+    SqliteStatement rows(db, QStringLiteral(
+        "SELECT d.address, s.time, s.utc_offset, s.batteryVoltage, s.generatedEnergyTotal,"
+        " s.consumedEnergyTotal FROM sample s JOIN device d ON d.id = s.device"
+        " ORDER BY d.address, s.time"));
+    if (!rows.isValid()) {
+        *why = rows.error();
         return false;
     }
-    if (!prepareInsert(insert, why))
+    SqliteStatement insert;
+    if (!prepareInsert(db, insert, why))
         return false;
     DayFold fold;
     QVector<DayYield> days;
@@ -254,19 +247,20 @@ bool DailyYield::rebuild(const QString &connection, QString *why)
         days.clear();
         return ok;
     };
-    while (rows.next()) {
-        s.address = rows.value(0).toInt();
+    int rc;
+    while ((rc = rows.step()) == SQLITE_ROW) {
+        s.address = rows.integer(0);
         if (s.address != address) {
             if (!finish())
                 return false;
             fold = DayFold();
             address = s.address;
         }
-        s.timeMs = rows.value(1).toLongLong();
-        s.utcOffsetSeconds = rows.value(2).toInt();
-        s.counts[BatteryVoltage] = rows.value(3).toLongLong();
-        s.counts[GeneratedEnergyTotal] = rows.value(4).toLongLong();
-        s.counts[ConsumedEnergyTotal] = rows.value(5).toLongLong();
+        s.timeMs = rows.int64(1);
+        s.utcOffsetSeconds = rows.integer(2);
+        s.counts[BatteryVoltage] = rows.int64(3);
+        s.counts[GeneratedEnergyTotal] = rows.int64(4);
+        s.counts[ConsumedEnergyTotal] = rows.int64(5);
         fold.add(s, &days);
         // Finished days are written as they come, not held for the whole file.
         if (!days.isEmpty()) {
@@ -275,8 +269,8 @@ bool DailyYield::rebuild(const QString &connection, QString *why)
             days.clear();
         }
     }
-    if (rows.lastError().isValid()) {
-        *why = errorText(rows);
+    if (rc != SQLITE_DONE) {
+        *why = rows.error();
         return false;
     }
     return finish();
@@ -287,29 +281,18 @@ QVector<DayYield> DailyYield::read(HistoryStore &store, int address, qint64 firs
     QVector<DayYield> days;
     if (!store.isOpen())
         return days;
-    QSqlQuery q(QSqlDatabase::database(store.connectionName(), false));
     QString sql = QStringLiteral("SELECT %1 FROM day_yield WHERE day BETWEEN ? AND ?").arg(columns);
     if (address >= 0)
         sql += QStringLiteral(" AND address=?");
     sql += QStringLiteral(" ORDER BY day, address");
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    q.addBindValue(firstDay);
-    q.addBindValue(lastDay);
-    if (address >= 0)
-        q.addBindValue(address);
-    if (!q.exec())
+    SqliteStatement q(store.handle(), sql);
+    if (!q.isValid())
         return days;
-    while (q.next()) {
-        DayYield d;
-        d.address = q.value(0).toInt();
-        d.day = q.value(1).toLongLong();
-        d.generated = q.value(2).toLongLong();
-        d.consumed = q.value(3).toLongLong();
-        d.lowestVoltage = q.value(4).toLongLong();
-        d.highestVoltage = q.value(5).toLongLong();
-        d.samples = q.value(6).toLongLong();
-        days.append(d);
-    }
+    q.bind(1, firstDay);
+    q.bind(2, lastDay);
+    if (address >= 0)
+        q.bind(3, address);
+    while (q.step() == SQLITE_ROW)
+        days.append(dayFrom(q));
     return days;
 }

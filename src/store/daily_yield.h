@@ -9,6 +9,7 @@
 #include "live_sample.h"
 
 class HistoryStore;
+struct sqlite3;
 
 // What one controller made and used on one local day, kept beside the
 // samples as they are recorded, so a month of days is read as thirty rows
@@ -83,9 +84,9 @@ qint64 dayEndMs(qint64 day);
 QStringList schema();
 // Folds samples (in time order per address) into the stored days, inside the
 // caller's transaction on the connection. False with why set on an error.
-bool record(const QString &connection, const QVector<LiveSample> &samples, QString *why);
+bool record(sqlite3 *db, const QVector<LiveSample> &samples, QString *why);
 // Builds the days of a file recorded before they were kept, from its samples.
-bool rebuild(const QString &connection, QString *why);
+bool rebuild(sqlite3 *db, QString *why);
 
 // Days firstDay..lastDay of one address (all addresses with -1), oldest
 // first and by address; days without a reading are not listed.

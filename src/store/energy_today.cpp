@@ -1,10 +1,7 @@
 #include "energy_today.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QVariant>
-
 #include "history_store.h"
+#include "sqlite_statement.h"
 
 void EnergyToday::seed(const DayYield &newest, qint64 lastTimeMs, qint64 lastGenerated, qint64 lastConsumed)
 {
@@ -31,22 +28,23 @@ bool EnergyToday::readSeed(HistoryStore &store, int address, EnergyToday *into)
 {
     if (!store.isOpen())
         return false;
-    QSqlQuery q(QSqlDatabase::database(store.connectionName(), false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT day, generated, consumed, lowest_voltage, highest_voltage, samples,"
-                             " last_time, last_generated, last_consumed"
-                             " FROM day_yield WHERE address=? ORDER BY day DESC LIMIT 1"));
-    q.addBindValue(address);
-    if (!q.exec() || !q.next())
+    SqliteStatement q(store.handle(),
+                      QStringLiteral("SELECT day, generated, consumed, lowest_voltage, highest_voltage, samples,"
+                                     " last_time, last_generated, last_consumed"
+                                     " FROM day_yield WHERE address=? ORDER BY day DESC LIMIT 1"));
+    if (!q.isValid())
+        return false;
+    q.bind(1, qint64(address));
+    if (q.step() != SQLITE_ROW)
         return false;
     DayYield d;
     d.address = address;
-    d.day = q.value(0).toLongLong();
-    d.generated = q.value(1).toLongLong();
-    d.consumed = q.value(2).toLongLong();
-    d.lowestVoltage = q.value(3).toLongLong();
-    d.highestVoltage = q.value(4).toLongLong();
-    d.samples = q.value(5).toLongLong();
-    into->seed(d, q.value(6).toLongLong(), q.value(7).toLongLong(), q.value(8).toLongLong());
+    d.day = q.int64(0);
+    d.generated = q.int64(1);
+    d.consumed = q.int64(2);
+    d.lowestVoltage = q.int64(3);
+    d.highestVoltage = q.int64(4);
+    d.samples = q.int64(5);
+    into->seed(d, q.int64(6), q.int64(7), q.int64(8));
     return true;
 }

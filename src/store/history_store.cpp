@@ -1,18 +1,12 @@
 #include "history_store.h"
 
-#include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QStandardPaths>
-#include <QVariant>
-#include <sqlite3.h>
 
 #include "daily_yield.h"
+#include "sqlite_statement.h"
 
 namespace {
 
@@ -20,8 +14,6 @@ namespace {
 // oldest go first. About 20 minutes of polling.
 constexpr int MaxPendingSamples = 20000;
 constexpr qint64 PruneIntervalMs = 3600 * 1000;
-
-QAtomicInt connectionCounter;
 
 QString columnList()
 {
@@ -35,25 +27,36 @@ QString columnList()
 constexpr int FirstValueColumn = 3;
 constexpr int StatusColumn = FirstValueColumn + LiveValueCount;
 
-QString sqlError(const QSqlError &error)
+// One statement or several, no rows wanted; the reason in *why on failure.
+bool execSql(sqlite3 *db, const QString &sql, QString *why)
 {
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return text.trimmed();
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    if (why)
+        *why = QString::fromUtf8(message ? message : sqlite3_errmsg(db)).trimmed();
+    sqlite3_free(message);
+    return false;
+}
+
+QString lastError(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db)).trimmed();
 }
 
 } // namespace
 
 struct HistoryStore::Statements
 {
-    explicit Statements(const QSqlDatabase &db) : insert(db), device(db), label(db) {}
-    QSqlQuery insert;
-    QSqlQuery device;
-    QSqlQuery label;
+    SqliteStatement insert;
+    SqliteStatement device;
+    SqliteStatement findDevice;
+    SqliteStatement label;
+    SqliteStatement findLabel;
 };
 
 HistoryStore::HistoryStore(QObject *parent) : QObject(parent)
 {
-    m_connection = QStringLiteral("solar-history-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
     m_batchTimer.setSingleShot(true);
     connect(&m_batchTimer, &QTimer::timeout, this, [this] { flush(); });
 }
@@ -80,28 +83,31 @@ bool HistoryStore::open(const QString &path)
         fail(tr("History folder %1 cannot be created").arg(info.absolutePath()));
         return false;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        db.setDatabaseName(m_path);
-        // The window and the logger may record into the same file.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            fail(tr("History file %1 cannot be opened: %2").arg(m_path, sqlError(db.lastError())));
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_connection);
-            return false;
-        }
+    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why = m_db ? lastError(m_db) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        fail(tr("History file %1 cannot be opened: %2").arg(m_path, why));
+        return false;
     }
+    // The window and the logger may record into the same file.
+    sqlite3_busy_timeout(m_db, 5000);
     m_open = true;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
     // FULL syncs the journal at each commit: a power cut then loses at most the
     // batch being gathered. WAL keeps readers (export, curve view) off the writer.
-    const bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
-                    && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0
-                    && q.exec(QStringLiteral("PRAGMA synchronous=FULL"))
-                    && q.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+    QString why;
+    SqliteStatement journal(m_db, QStringLiteral("PRAGMA journal_mode=WAL"));
+    const bool wal = journal.step() == SQLITE_ROW
+                     && journal.text(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    if (!wal)
+        why = lastError(m_db);
+    journal.reset();
+    const bool ok = wal && execSql(m_db, QStringLiteral("PRAGMA synchronous=FULL; PRAGMA foreign_keys=OFF"), &why);
     if (!ok || !migrate() || !prepareStatements()) {
-        const QString why = m_error.isEmpty() ? sqlError(q.lastError()) : m_error;
+        if (!m_error.isEmpty())
+            why = m_error;
         m_error.clear();
         close();
         fail(tr("History file %1 cannot be written: %2").arg(m_path, why));
@@ -113,14 +119,15 @@ bool HistoryStore::open(const QString &path)
 
 bool HistoryStore::migrate()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        m_error = sqlError(q.lastError());
-        return false;
+    int version = 0;
+    {
+        SqliteStatement q(m_db, QStringLiteral("PRAGMA user_version"));
+        if (q.step() != SQLITE_ROW) {
+            m_error = lastError(m_db);
+            return false;
+        }
+        version = q.integer(0);
     }
-    int version = q.value(0).toInt();
-    q.finish();
     if (version > SchemaVersion) {
         m_error = tr("it was written by a newer version (schema %1)").arg(version);
         return false;
@@ -147,53 +154,46 @@ bool HistoryStore::migrate()
             }(),
         },
         DailyYield::schema(),
+        {QStringLiteral("CREATE TABLE IF NOT EXISTS delivery(address INTEGER PRIMARY KEY, time INTEGER NOT NULL)")},
     };
     while (version < SchemaVersion) {
-        if (!db.transaction()) {
-            m_error = sqlError(db.lastError());
+        if (!execSql(m_db, QStringLiteral("BEGIN"), &m_error))
             return false;
-        }
-        for (const QString &sql : steps[version]) {
-            if (!q.exec(sql)) {
-                m_error = sqlError(q.lastError());
-                db.rollback();
-                return false;
-            }
-        }
+        bool ok = true;
+        for (const QString &sql : steps[version])
+            ok = ok && execSql(m_db, sql, &m_error);
         // Files recorded before the days were kept get theirs from the samples.
-        if (version == 1 && !DailyYield::rebuild(m_connection, &m_error)) {
-            db.rollback();
-            return false;
-        }
+        if (ok && version == 1)
+            ok = DailyYield::rebuild(m_db, &m_error);
         ++version;
-        if (!q.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)) || !db.commit()) {
-            m_error = sqlError(q.lastError().isValid() ? q.lastError() : db.lastError());
-            db.rollback();
+        ok = ok && execSql(m_db, QStringLiteral("PRAGMA user_version=%1").arg(version), &m_error)
+             && execSql(m_db, QStringLiteral("COMMIT"), &m_error);
+        if (!ok) {
+            execSql(m_db, QStringLiteral("ROLLBACK"), nullptr);
             return false;
         }
     }
     // Proves the file takes writes now rather than at the first batch.
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")) || !q.exec(QStringLiteral("COMMIT"))) {
-        m_error = sqlError(q.lastError());
-        return false;
-    }
-    return true;
+    return execSql(m_db, QStringLiteral("BEGIN IMMEDIATE; COMMIT"), &m_error);
 }
 
 bool HistoryStore::prepareStatements()
 {
-    m_sql = new Statements(QSqlDatabase::database(m_connection, false));
+    m_sql = new Statements;
     QString marks = QStringLiteral("?");
     for (int i = 1; i < StatusColumn + 3; ++i)
         marks += QStringLiteral(",?");
     const bool ok =
-        m_sql->insert.prepare(QStringLiteral("INSERT OR REPLACE INTO sample(%1) VALUES(%2)")
-                                  .arg(columnList(), marks))
-        && m_sql->device.prepare(QStringLiteral(
-            "INSERT OR IGNORE INTO device(address, model, serial, version, factory) VALUES(?,?,?,?,?)"))
-        && m_sql->label.prepare(QStringLiteral("INSERT OR IGNORE INTO label(text) VALUES(?)"));
+        m_sql->insert.prepare(m_db, QStringLiteral("INSERT OR REPLACE INTO sample(%1) VALUES(%2)")
+                                        .arg(columnList(), marks))
+        && m_sql->device.prepare(m_db, QStringLiteral("INSERT OR IGNORE INTO device(address, model, serial,"
+                                                      " version, factory) VALUES(?,?,?,?,?)"))
+        && m_sql->findDevice.prepare(m_db, QStringLiteral("SELECT id FROM device WHERE address=? AND model=?"
+                                                          " AND serial=? AND version=? AND factory=?"))
+        && m_sql->label.prepare(m_db, QStringLiteral("INSERT OR IGNORE INTO label(text) VALUES(?)"))
+        && m_sql->findLabel.prepare(m_db, QStringLiteral("SELECT id FROM label WHERE text=?"));
     if (!ok)
-        m_error = sqlError(m_sql->insert.lastError());
+        m_error = lastError(m_db);
     return ok;
 }
 
@@ -206,10 +206,8 @@ void HistoryStore::close()
     m_sql = nullptr;
     m_deviceIds.clear();
     m_labelIds.clear();
-    if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase::database(m_connection, false).close();
-        QSqlDatabase::removeDatabase(m_connection);
-    }
+    sqlite3_close_v2(m_db);   // goes once the last statement is finalized
+    m_db = nullptr;
     m_open = false;
 }
 
@@ -240,14 +238,13 @@ qint64 HistoryStore::prune(qint64 beforeMs)
 {
     if (!m_open)
         return -1;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("DELETE FROM sample WHERE time < ?"));
-    q.addBindValue(beforeMs);
-    if (!q.exec()) {
-        fail(tr("History file %1: pruning failed: %2").arg(m_path, sqlError(q.lastError())));
+    SqliteStatement q(m_db, QStringLiteral("DELETE FROM sample WHERE time < ?"));
+    q.bind(1, beforeMs);
+    if (!q.isValid() || !q.run()) {
+        fail(tr("History file %1: pruning failed: %2").arg(m_path, lastError(m_db)));
         return -1;
     }
-    return q.numRowsAffected();
+    return sqlite3_changes(m_db);
 }
 
 void HistoryStore::setIdentity(const DeviceIdentity &identity)
@@ -281,23 +278,18 @@ int HistoryStore::deviceId(int address)
     if (cached != m_deviceIds.constEnd())
         return *cached;
     const DeviceIdentity identity = m_identities.value(address);
-    QSqlQuery &q = m_sql->device;
-    q.bindValue(0, address);
-    q.bindValue(1, identity.model.isNull() ? QStringLiteral("") : identity.model);
-    q.bindValue(2, identity.serialNumber.isNull() ? QStringLiteral("") : identity.serialNumber);
-    q.bindValue(3, identity.version.isNull() ? QStringLiteral("") : identity.version);
-    q.bindValue(4, identity.factoryInfo.isNull() ? QStringLiteral("") : identity.factoryInfo);
-    if (!q.exec())
+    const QString fields[] = {identity.model, identity.serialNumber, identity.version, identity.factoryInfo};
+    for (SqliteStatement *q : {&m_sql->device, &m_sql->findDevice}) {
+        q->bind(1, address);
+        for (int i = 0; i < 4; ++i)
+            q->bind(2 + i, fields[i]);
+    }
+    if (!m_sql->device.run())
         return -1;
-    QSqlQuery find(QSqlDatabase::database(m_connection, false));
-    find.prepare(QStringLiteral("SELECT id FROM device WHERE address=? AND model=? AND serial=?"
-                                " AND version=? AND factory=?"));
-    for (int i = 0; i < 5; ++i)
-        find.addBindValue(q.boundValue(i));
-    if (!find.exec() || !find.next())
-        return -1;
-    const int id = find.value(0).toInt();
-    m_deviceIds.insert(address, id);
+    const int id = m_sql->findDevice.step() == SQLITE_ROW ? m_sql->findDevice.integer(0) : -1;
+    m_sql->findDevice.reset();
+    if (id >= 0)
+        m_deviceIds.insert(address, id);
     return id;
 }
 
@@ -306,17 +298,14 @@ int HistoryStore::labelId(const QString &text)
     const auto cached = m_labelIds.constFind(text);
     if (cached != m_labelIds.constEnd())
         return *cached;
-    const QString value = text.isNull() ? QStringLiteral("") : text;
-    m_sql->label.bindValue(0, value);
-    if (!m_sql->label.exec())
+    m_sql->label.bind(1, text);
+    m_sql->findLabel.bind(1, text);
+    if (!m_sql->label.run())
         return -1;
-    QSqlQuery find(QSqlDatabase::database(m_connection, false));
-    find.prepare(QStringLiteral("SELECT id FROM label WHERE text=?"));
-    find.addBindValue(value);
-    if (!find.exec() || !find.next())
-        return -1;
-    const int id = find.value(0).toInt();
-    m_labelIds.insert(text, id);
+    const int id = m_sql->findLabel.step() == SQLITE_ROW ? m_sql->findLabel.integer(0) : -1;
+    m_sql->findLabel.reset();
+    if (id >= 0)
+        m_labelIds.insert(text, id);
     return id;
 }
 
@@ -325,40 +314,36 @@ bool HistoryStore::flush()
     m_batchTimer.stop();
     if (m_pending.isEmpty() || !m_open)
         return m_open;
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QString why;
-    if (!db.transaction()) {
-        why = sqlError(db.lastError());
-    } else {
-        QSqlQuery &q = m_sql->insert;
+    if (execSql(m_db, QStringLiteral("BEGIN"), &why)) {
+        SqliteStatement &q = m_sql->insert;
         for (const LiveSample &s : qAsConst(m_pending)) {
             const int device = deviceId(s.address);
             const int stage = device < 0 ? -1 : labelId(s.chargeStageText);
             const int pvState = stage < 0 ? -1 : labelId(s.pvStateText);
             if (pvState < 0) {
-                why = sqlError(m_sql->device.lastError().isValid() ? m_sql->device.lastError()
-                                                                    : m_sql->label.lastError());
+                why = lastError(m_db);
                 break;
             }
-            q.bindValue(0, s.timeMs);
-            q.bindValue(1, device);
-            q.bindValue(2, s.utcOffsetSeconds);
+            q.bind(1, s.timeMs);
+            q.bind(2, device);
+            q.bind(3, s.utcOffsetSeconds);
             for (int v = 0; v < LiveValueCount; ++v)
-                q.bindValue(FirstValueColumn + v, s.counts[v]);
-            q.bindValue(StatusColumn, qint64(s.statusWord));
-            q.bindValue(StatusColumn + 1, stage);
-            q.bindValue(StatusColumn + 2, pvState);
-            if (!q.exec()) {
-                why = sqlError(q.lastError());
+                q.bind(1 + FirstValueColumn + v, s.counts[v]);
+            q.bind(1 + StatusColumn, qint64(s.statusWord));
+            q.bind(2 + StatusColumn, stage);
+            q.bind(3 + StatusColumn, pvState);
+            if (!q.run()) {
+                why = lastError(m_db);
                 break;
             }
         }
         if (why.isEmpty())
-            DailyYield::record(m_connection, m_pending, &why);
-        if (why.isEmpty() && !db.commit())
-            why = sqlError(db.lastError());
+            DailyYield::record(m_db, m_pending, &why);
+        if (why.isEmpty())
+            execSql(m_db, QStringLiteral("COMMIT"), &why);
         if (!why.isEmpty()) {
-            db.rollback();
+            execSql(m_db, QStringLiteral("ROLLBACK"), nullptr);
             // Ids handed out inside the rolled-back transaction are gone.
             m_deviceIds.clear();
             m_labelIds.clear();
@@ -394,16 +379,9 @@ sqlite3_stmt *HistoryStore::selectRange(const QString &columns, qint64 fromMs, q
     if (address >= 0)
         sql += QStringLiteral(" AND device IN (SELECT id FROM device WHERE address=?)");
     sql += QStringLiteral(" ORDER BY time, device");
-    // A day is some 55 000 rows: QSqlQuery would make a QVariant of every
-    // column of each, so the rows are stepped through SQLite itself, on the
-    // connection Qt SQL opened.
-    const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
-    if (!connection || sqlite3_prepare_v2(connection, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr) != SQLITE_OK)
         return nullptr;
     sqlite3_bind_int64(stmt, 1, fromMs);
     sqlite3_bind_int64(stmt, 2, toMs);
@@ -420,16 +398,19 @@ bool HistoryStore::forEachInRange(qint64 fromMs, qint64 toMs,
     QHash<int, int> addresses;
     QHash<int, QString> labels;
     {
-        QSqlQuery q(QSqlDatabase::database(m_connection, false));
-        q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT id, address FROM device")))
+        SqliteStatement devices(m_db, QStringLiteral("SELECT id, address FROM device"));
+        SqliteStatement texts(m_db, QStringLiteral("SELECT id, text FROM label"));
+        if (!devices.isValid() || !texts.isValid())
             return false;
-        while (q.next())
-            addresses.insert(q.value(0).toInt(), q.value(1).toInt());
-        if (!q.exec(QStringLiteral("SELECT id, text FROM label")))
+        int rc;
+        while ((rc = devices.step()) == SQLITE_ROW)
+            addresses.insert(devices.integer(0), devices.integer(1));
+        if (rc != SQLITE_DONE)
             return false;
-        while (q.next())
-            labels.insert(q.value(0).toInt(), q.value(1).toString());
+        while ((rc = texts.step()) == SQLITE_ROW)
+            labels.insert(texts.integer(0), texts.text(1));
+        if (rc != SQLITE_DONE)
+            return false;
     }
     sqlite3_stmt *stmt = selectRange(columnList(), fromMs, toMs, address);
     if (!stmt)
@@ -503,28 +484,26 @@ qint64 HistoryStore::countRange(qint64 fromMs, qint64 toMs, int address)
 {
     if (!m_open)
         return 0;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
     QString sql = QStringLiteral("SELECT count(*) FROM sample WHERE time BETWEEN ? AND ?");
     if (address >= 0)
         sql += QStringLiteral(" AND device IN (SELECT id FROM device WHERE address=?)");
-    q.prepare(sql);
-    q.addBindValue(fromMs);
-    q.addBindValue(toMs);
+    SqliteStatement q(m_db, sql);
+    q.bind(1, fromMs);
+    q.bind(2, toMs);
     if (address >= 0)
-        q.addBindValue(address);
-    return q.exec() && q.next() ? q.value(0).toLongLong() : 0;
+        q.bind(3, address);
+    return q.isValid() && q.step() == SQLITE_ROW ? q.int64(0) : 0;
 }
 
 bool HistoryStore::span(qint64 *firstMs, qint64 *lastMs)
 {
     if (!m_open)
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT min(time), max(time) FROM sample")) || !q.next()
-        || q.value(0).isNull())
+    SqliteStatement q(m_db, QStringLiteral("SELECT min(time), max(time) FROM sample"));
+    if (!q.isValid() || q.step() != SQLITE_ROW || q.isNull(0))
         return false;
-    *firstMs = q.value(0).toLongLong();
-    *lastMs = q.value(1).toLongLong();
+    *firstMs = q.int64(0);
+    *lastMs = q.int64(1);
     return true;
 }
 
@@ -534,15 +513,61 @@ DeviceIdentity HistoryStore::identityAt(int address)
     identity.address = address;
     if (!m_open)
         return identity;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT model, serial, version, factory FROM device WHERE address=?"
-                             " ORDER BY id DESC LIMIT 1"));
-    q.addBindValue(address);
-    if (q.exec() && q.next()) {
-        identity.model = q.value(0).toString();
-        identity.serialNumber = q.value(1).toString();
-        identity.version = q.value(2).toString();
-        identity.factoryInfo = q.value(3).toString();
+    SqliteStatement q(m_db, QStringLiteral("SELECT model, serial, version, factory FROM device WHERE address=?"
+                                           " ORDER BY id DESC LIMIT 1"));
+    q.bind(1, address);
+    if (q.isValid() && q.step() == SQLITE_ROW) {
+        identity.model = q.text(0);
+        identity.serialNumber = q.text(1);
+        identity.version = q.text(2);
+        identity.factoryInfo = q.text(3);
     }
     return identity;
+}
+
+qint64 HistoryStore::deliveredUpTo(int address)
+{
+    if (!m_open)
+        return -1;
+    SqliteStatement q(m_db, QStringLiteral("SELECT time FROM delivery WHERE address=?"));
+    q.bind(1, address);
+    return q.isValid() && q.step() == SQLITE_ROW ? q.int64(0) : -1;
+}
+
+bool HistoryStore::setDeliveredUpTo(int address, qint64 timeMs)
+{
+    if (!m_open)
+        return false;
+    SqliteStatement q(m_db, QStringLiteral("INSERT OR REPLACE INTO delivery(address, time) VALUES(?,?)"));
+    q.bind(1, address);
+    q.bind(2, timeMs);
+    return q.isValid() && q.run();
+}
+
+bool HistoryStore::execute(const QString &sql, QString *why)
+{
+    if (!m_open) {
+        if (why)
+            *why = tr("not open");
+        return false;
+    }
+    return execSql(m_db, sql, why);
+}
+
+qint64 HistoryStore::queryInteger(const QString &sql, bool *ok)
+{
+    SqliteStatement q(m_open ? m_db : nullptr, sql);
+    const bool row = q.isValid() && q.step() == SQLITE_ROW;
+    if (ok)
+        *ok = row;
+    return row ? q.int64(0) : 0;
+}
+
+QString HistoryStore::queryText(const QString &sql, bool *ok)
+{
+    SqliteStatement q(m_open ? m_db : nullptr, sql);
+    const bool row = q.isValid() && q.step() == SQLITE_ROW;
+    if (ok)
+        *ok = row;
+    return row ? q.text(0) : QString();
 }

@@ -11,6 +11,7 @@
 #include "live_sample.h"
 #include "recording_config.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 // The recorded history of live samples in one SQLite file per user.
@@ -34,7 +35,7 @@ class HistoryStore : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     static constexpr int DefaultBatchSamples = 50;
     static constexpr int DefaultBatchMs = 5000;
 
@@ -49,8 +50,14 @@ public:
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
     QString errorString() const { return m_error; }
-    // The Qt SQL connection, for tests and tools that need a pragma of their own.
-    QString connectionName() const { return m_connection; }
+    // For tests and tools that need a statement of their own on the open
+    // file: runs sql (one or more statements, no rows), or reads the first
+    // column of its first row.
+    bool execute(const QString &sql, QString *why = nullptr);
+    qint64 queryInteger(const QString &sql, bool *ok = nullptr);
+    QString queryText(const QString &sql, bool *ok = nullptr);
+    // The open connection, for the store's own parts (the daily figures).
+    sqlite3 *handle() const { return m_db; }
 
     // A batch commits after samples appends or ms milliseconds, whichever comes first.
     void setBatchLimits(int samples, int ms);
@@ -85,6 +92,12 @@ public:
     // The identity recorded with the newest sample of an address.
     DeviceIdentity identityAt(int address);
 
+    // How far the samples of an address reached the broker: every sample up
+    // to this time was delivered. Kept in the file, so a restarted logger
+    // goes on where the last one stopped; -1 when none was ever marked.
+    qint64 deliveredUpTo(int address);
+    bool setDeliveredUpTo(int address, qint64 timeMs);
+
 signals:
     void errorOccurred(const QString &text);
     // Writing works again after a failure.
@@ -99,7 +112,7 @@ private:
     void fail(const QString &text);
     void pruneByRetention();
 
-    QString m_connection;
+    sqlite3 *m_db = nullptr;
     QString m_path;
     QString m_error;
     bool m_open = false;

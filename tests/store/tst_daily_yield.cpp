@@ -2,8 +2,6 @@
 // cleared counter and a gap of days gives exactly the expected table, in any
 // batching, across a restart, with another process writing the same file,
 // and for a file recorded before the days were kept.
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -113,9 +111,7 @@ void tst_daily_yield::builtFromOlderFile()
         for (const LiveSample &s : YieldMonth::samples(FirstDay))
             store.append(s);
         QVERIFY(store.flush());
-        QSqlQuery q(QSqlDatabase::database(store.connectionName()));
-        QVERIFY(q.exec(QStringLiteral("DROP TABLE day_yield")));
-        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=1")));
+        QVERIFY(store.execute(QStringLiteral("DROP TABLE day_yield; PRAGMA user_version=1")));
     }
     HistoryStore store;
     QVERIFY2(store.open(path), qPrintable(store.errorString()));

@@ -3,8 +3,7 @@
 // and schema versions.
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <sqlite3.h>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -59,19 +58,24 @@ void compareSamples(const LiveSample &a, const LiveSample &b)
 
 qint64 rowsInFile(const QString &path, QString *integrity = nullptr)
 {
+    // A connection of its own, beside whatever store has the file open.
     qint64 rows = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (integrity && q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
-                *integrity = q.value(0).toString();
-            if (q.exec(QStringLiteral("SELECT count(*) FROM sample")) && q.next())
-                rows = q.value(0).toLongLong();
-        }
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        auto first = [db](const char *sql, auto take) {
+            sqlite3_stmt *stmt = nullptr;
+            if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+                take(stmt);
+            sqlite3_finalize(stmt);
+        };
+        if (integrity)
+            first("PRAGMA integrity_check", [integrity](sqlite3_stmt *s) {
+                *integrity = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+            });
+        first("SELECT count(*) FROM sample", [&rows](sqlite3_stmt *s) { rows = sqlite3_column_int64(s, 0); });
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    sqlite3_close(db);
     return rows;
 }
 
@@ -213,11 +217,11 @@ void TstHistoryStore::fullDiskReportedThenRecovered()
     QVERIFY(store.open(path));
     QSignalSpy errors(&store, &HistoryStore::errorOccurred);
     QSignalSpy recovered(&store, &HistoryStore::writeRecovered);
-    QSqlQuery q(QSqlDatabase::database(store.connectionName()));
     // A file that may not grow is what a full disk looks like to SQLite.
-    QVERIFY(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
-    const int pages = q.value(0).toInt();
-    QVERIFY(q.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(pages)));
+    bool ok = false;
+    const qint64 pages = store.queryInteger(QStringLiteral("PRAGMA page_count"), &ok);
+    QVERIFY(ok);
+    QVERIFY(store.queryInteger(QStringLiteral("PRAGMA max_page_count=%1").arg(pages), &ok) == pages && ok);
     for (int i = 0; i < 1000; ++i)
         store.append(sampleAt(1000 + i * 1000, 1, i));
     QVERIFY(!store.flush());
@@ -226,7 +230,7 @@ void TstHistoryStore::fullDiskReportedThenRecovered()
     QVERIFY2(errors.at(0).at(0).toString().contains(QLatin1String("full")),
              qPrintable(errors.at(0).at(0).toString()));
     QCOMPARE(store.pendingSamples(), 1000);   // kept for the next try
-    QVERIFY(q.exec(QStringLiteral("PRAGMA max_page_count=1000000")));
+    QVERIFY(store.queryInteger(QStringLiteral("PRAGMA max_page_count=1000000"), &ok) == 1000000 && ok);
     QTRY_COMPARE_WITH_TIMEOUT(recovered.count(), 1, 3000);   // the retry timer writes them
     QCOMPARE(store.countRange(0, std::numeric_limits<qint64>::max()), qint64(1000));
     QCOMPARE(store.lostSamples(), qint64(0));
@@ -267,12 +271,9 @@ void TstHistoryStore::schemaVersion()
     {
         HistoryStore store;
         QVERIFY(store.open(path));
-        QSqlQuery q(QSqlDatabase::database(store.connectionName()));
-        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
-        QCOMPARE(q.value(0).toInt(), int(HistoryStore::SchemaVersion));
-        QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
-        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version=99")));
+        QCOMPARE(store.queryInteger(QStringLiteral("PRAGMA user_version")), qint64(HistoryStore::SchemaVersion));
+        QCOMPARE(store.queryText(QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
+        QVERIFY(store.execute(QStringLiteral("PRAGMA user_version=99")));
     }
     HistoryStore store;
     QVERIFY(!store.open(path));   // a newer program's file is left alone

@@ -33,6 +33,7 @@ LoggerRecording::LoggerRecording()
 LoggerRecording::~LoggerRecording()
 {
     // "offline" and a clean disconnect, without a word on stderr at the end.
+    delivery.reset();
     QObject::disconnect(&publisher, nullptr, nullptr, nullptr);
     publisher.stop();
 }
@@ -63,6 +64,10 @@ bool LoggerRecording::start(const LoggerOptions &options, Recorder &recorder)
             return false;
         }
         recorder.setPublisher(&publisher);
+        if (recording_) {
+            delivery = std::make_unique<HistoryDelivery>(&store, &publisher);
+            recorder.setDelivery(delivery.get());
+        }
     }
     return true;
 }

@@ -2,7 +2,9 @@
 #define LOGGER_RECORDING_H
 
 #include <QString>
+#include <memory>
 
+#include "history_delivery.h"
 #include "history_store.h"
 #include "mqtt_publisher.h"
 
@@ -36,6 +38,8 @@ public:
 
     HistoryStore store;
     MqttPublisher publisher;
+    // Recording and publishing: what the broker missed goes out from the store.
+    std::unique_ptr<HistoryDelivery> delivery;
 
 private:
     bool recording_ = false;
