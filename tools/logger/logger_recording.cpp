@@ -38,21 +38,27 @@ LoggerRecording::~LoggerRecording()
     publisher.stop();
 }
 
+bool LoggerRecording::openStore(const LoggerOptions &options)
+{
+    const RecordConfig record = readRecordConfig(ConfigFile(options.configPath), true);
+    if (!options.record || (options.dbPath.isEmpty() && !record.enabled))
+        return false;
+    recording_ = true;
+    store.setRetentionDays(record.retentionDays);
+    const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
+                                                            : options.dbPath)
+                             .absoluteFilePath();
+    // A failure is said by errorOccurred and polling goes on.
+    if (store.open(path))
+        say(QStringLiteral("recording to %1").arg(store.path()));
+    return true;
+}
+
 bool LoggerRecording::start(const LoggerOptions &options, Recorder &recorder)
 {
     const ConfigFile config(options.configPath);
-    const RecordConfig record = readRecordConfig(config, true);
-    if (options.record && (!options.dbPath.isEmpty() || record.enabled)) {
-        recording_ = true;
-        store.setRetentionDays(record.retentionDays);
-        const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
-                                                                : options.dbPath)
-                                 .absoluteFilePath();
-        // A failure is said by errorOccurred and polling goes on.
-        if (store.open(path))
-            say(QStringLiteral("recording to %1").arg(store.path()));
+    if (openStore(options))
         recorder.setStore(&store);
-    }
     const MqttConfig mqtt = readMqttConfig(config);
     if (mqtt.enabled) {
         for (const QString &warning : mqtt.warnings)

@@ -28,6 +28,8 @@ public:
     // enabled. False when the MQTT settings cannot be started with (said on
     // stderr).
     bool start(const LoggerOptions &options, Recorder &recorder);
+    // Only the history: opens it unless recording is off; false then.
+    bool openStore(const LoggerOptions &options);
 
     // Commits what is gathered; false, with the reason on stderr, when
     // samples were lost on the way.

@@ -76,23 +76,15 @@ int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recor
     logger.setTiming(options.timing);
     logger.addSink(&lines);
     const ConfigFile config(options.configPath);
-    const RecordConfig record = readRecordConfig(config, true);
-    HistoryStore *store = nullptr;
-    if (options.record && (!options.dbPath.isEmpty() || record.enabled)) {
-        recording.store.setRetentionDays(record.retentionDays);
-        const QString path = QFileInfo(options.dbPath.isEmpty() ? historyPath(record, options.configPath)
-                                                                : options.dbPath)
-                                 .absoluteFilePath();
-        // A failure is said by errorOccurred and polling goes on.
-        if (recording.store.open(path))
-            say(QStringLiteral("recording to %1").arg(recording.store.path()));
-        store = &recording.store;
-    }
+    HistoryStore *store = recording.openStore(options) ? &recording.store : nullptr;
     const MqttConfig mqtt = readMqttConfig(config);
     const LinkConfig link = readLinkConfig(config);
     BusBridge bridge(mqtt, link.serial() ? link.serialPort
                                          : QStringLiteral("%1:%2").arg(link.host).arg(link.port));
+    // Per device; what feeds a publisher goes before it.
     std::map<int, std::unique_ptr<MqttPublisher>> publishers;
+    std::map<int, std::unique_ptr<HistoryDelivery>> deliveries;
+    std::map<int, std::unique_ptr<MqttExtras>> extras;
     bool mqttRefused = false;
     if (mqtt.enabled) {
         for (const QString &warning : mqtt.warnings)
@@ -113,6 +105,12 @@ int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recor
         own.warnings.clear();   // said once, above
         if (publisher->start(own, address)) {
             recorder.setPublisher(publisher.get());
+            if (store) {
+                deliveries[address] = std::make_unique<HistoryDelivery>(store, publisher.get());
+                recorder.setDelivery(deliveries[address].get());
+            }
+            extras[address] = std::make_unique<MqttExtras>();
+            addMqttExtras(recorder, store, *publisher, *extras[address]);
         } else {
             say(publisher->errorString());
             mqttRefused = true;
@@ -156,6 +154,8 @@ int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recor
     }
 
     const int code = QCoreApplication::exec();
+    extras.clear();
+    deliveries.clear();
     for (auto &p : publishers) {
         // "offline" and a clean goodbye, without a word on stderr at the end.
         QObject::disconnect(p.second.get(), nullptr, nullptr, nullptr);
@@ -222,7 +222,8 @@ int main(int argc, char *argv[])
     if (!recording.start(options, logger.recorder))
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
     MqttExtras mqttExtras;
-    addMqttExtras(logger, recording, mqttExtras);
+    addMqttExtras(logger.recorder, recording.recording() ? &recording.store : nullptr, recording.publisher,
+                  mqttExtras);
 
     MetricsEndpoint metrics;
     std::unique_ptr<MetricsFeed> metricsFeed;

@@ -1,7 +1,6 @@
 #include "mqtt_extras_feeds.h"
 
-#include "headless_logger.h"
-#include "logger_recording.h"
+#include "recorder.h"
 
 void EnergyTodaySink::writeSample(const LiveSample &sample)
 {
@@ -124,20 +123,21 @@ void LoadCommands::carryOut(int address, bool on)
     publisher_.answerLoadSwitch(address, on, Result::Refused, QStringLiteral("no answer"));
 }
 
-void addMqttExtras(HeadlessLogger &logger, LoggerRecording &recording, MqttExtras &extras)
+void addMqttExtras(Recorder &recorder, HistoryStore *store, MqttPublisher &publisher, MqttExtras &extras)
 {
-    MqttPublisher &publisher = recording.publisher;
     if (!publisher.isStarted())
         return;
     int kinds = MqttPublisher::LinkEntities | MqttPublisher::LoadSwitchEntity;
     // A day's figure without the store would begin at 0 at every restart.
-    if (recording.recording() && recording.store.isOpen()) {
+    if (store && store->isOpen()) {
         kinds |= MqttPublisher::EnergyTodayEntities;
-        extras.energy = std::make_unique<EnergyTodaySink>(recording.store, publisher);
-        logger.addSink(extras.energy.get());
+        extras.energy = std::make_unique<EnergyTodaySink>(*store, publisher);
+        EnergyTodaySink *energy = extras.energy.get();
+        QObject::connect(&recorder, &Recorder::sampleTaken, &recorder,
+                         [energy](const LiveSample &sample) { energy->writeSample(sample); });
     }
     publisher.setExtras(kinds);
-    extras.link = std::make_unique<LinkFiguresFeed>(logger.core, publisher);
+    extras.link = std::make_unique<LinkFiguresFeed>(recorder.core(), publisher);
     if (publisher.commandsEnabled())
-        extras.commands = std::make_unique<LoadCommands>(logger.core, publisher);
+        extras.commands = std::make_unique<LoadCommands>(recorder.core(), publisher);
 }

@@ -14,8 +14,7 @@
 #include "mqtt_publisher.h"
 #include "sample_sink.h"
 
-class HeadlessLogger;
-class LoggerRecording;
+class Recorder;
 
 // Energy today of every address, from the recorded totals, to the publisher.
 // The first reading of an address goes on from what the store kept of it, so
@@ -108,7 +107,8 @@ struct MqttExtras
     std::unique_ptr<LoadCommands> commands;
 };
 
-// Call after recording.start(); does nothing when MQTT is off.
-void addMqttExtras(HeadlessLogger &logger, LoggerRecording &recording, MqttExtras &extras);
+// For the device recorder records, once publisher has started (nothing
+// otherwise); energy today only with an open store.
+void addMqttExtras(Recorder &recorder, HistoryStore *store, MqttPublisher &publisher, MqttExtras &extras);
 
 #endif
