@@ -178,6 +178,13 @@ private slots:
             QCOMPARE(availability.at(0).toObject().value("topic").toString(),
                      QString::fromUtf8("solar/" + name + "/availability"));
             QCOMPARE(availability.at(1).toObject().value("topic").toString(), QString::fromUtf8(bridgeAvailability));
+            // Each device has its own link figures, as a single device has.
+            const QJsonObject rate = QJsonDocument::fromJson(
+                subscriber.last("homeassistant/sensor/" + name + "/answerRate/config")).object();
+            QCOMPARE(rate.value("device").toObject().value("via_device").toString(), bridgeId);
+            QTRY_VERIFY_WITH_TIMEOUT(!subscriber.on("solar/" + name + "/link").isEmpty(), 10000);
+            const QJsonObject link = QJsonDocument::fromJson(subscriber.last("solar/" + name + "/link")).object();
+            QVERIFY2(link.value("answerRate").toDouble() > 90, subscriber.last("solar/" + name + "/link").constData());
         }
 
         SimDeviceFaults silent;
