@@ -66,6 +66,21 @@ void say(const QString &line)
     QTextStream(stderr) << "solar-logger: " << line << '\n';
 }
 
+// Serves /metrics on the cores' figures when --metrics asks for it; false,
+// with why, when the endpoint cannot listen.
+bool startMetrics(const LoggerOptions &options, MetricsEndpoint &metrics, const QVector<MonitorCore *> &cores,
+                  std::unique_ptr<MetricsFeed> &feed, QString &why)
+{
+    if (options.metricsPort < 0)
+        return true;
+    if (!metrics.start(options.metricsHost, options.metricsPort, why))
+        return false;
+    feed = std::make_unique<MetricsFeed>(metrics, cores);
+    QTextStream(stderr) << "solar-logger: metrics on http://" << QString::fromStdString(options.metricsHost)
+                        << ':' << metrics.port() << "/metrics\n";
+    return true;
+}
+
 // With [bus]: every device of the line on one link, each with a recorder of
 // its own; one line stream and one history for all of them; in MQTT the line
 // a bridge device and each controller a device behind it, with a broker
@@ -137,21 +152,16 @@ int runBus(const LoggerOptions &options, LineSink &lines, LoggerRecording &recor
     if (mqttRefused)
         return fail(QStringLiteral("not started: see [mqtt] in %1").arg(options.configPath));
 
+    QVector<MonitorCore *> cores;
+    for (int a : logger.line.addresses())
+        cores.append(logger.line.device(a));
     MetricsEndpoint metrics;
     std::unique_ptr<MetricsFeed> metricsFeed;
-    if (options.metricsPort >= 0) {
-        QString why;
-        if (!metrics.start(options.metricsHost, options.metricsPort, why))
-            return fail(why);
-        QVector<MonitorCore *> cores;
-        for (int a : logger.line.addresses())
-            cores.append(logger.line.device(a));
-        metricsFeed = std::make_unique<MetricsFeed>(metrics, cores);
+    QString why;
+    if (!startMetrics(options, metrics, cores, metricsFeed, why))
+        return fail(why);
+    if (metricsFeed)
         logger.addSink(metricsFeed.get());
-        QTextStream(stderr) << "solar-logger: metrics on http://"
-                            << QString::fromStdString(options.metricsHost) << ':' << metrics.port()
-                            << "/metrics\n";
-    }
 
     const int code = QCoreApplication::exec();
     extras.clear();
@@ -227,16 +237,11 @@ int main(int argc, char *argv[])
 
     MetricsEndpoint metrics;
     std::unique_ptr<MetricsFeed> metricsFeed;
-    if (options.metricsPort >= 0) {
-        QString why;
-        if (!metrics.start(options.metricsHost, options.metricsPort, why))
-            return fail(why);
-        metricsFeed = std::make_unique<MetricsFeed>(metrics, QVector<MonitorCore *>{&logger.core});
+    QString why;
+    if (!startMetrics(options, metrics, {&logger.core}, metricsFeed, why))
+        return fail(why);
+    if (metricsFeed)
         logger.addSink(metricsFeed.get());
-        QTextStream(stderr) << "solar-logger: metrics on http://"
-                            << QString::fromStdString(options.metricsHost) << ':' << metrics.port()
-                            << "/metrics\n";
-    }
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &logger, [&] {
