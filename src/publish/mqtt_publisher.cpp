@@ -362,10 +362,9 @@ bool MqttPublisher::connectClient()
     const Device &willDevice = device(m_willAddress);
     const QByteArray willTopic = topic(willDevice.name, "availability");
     mosquitto_will_set(m_mosq, willTopic.constData(), 7, "offline", qMax(1, m_config.qos), true);
-    static quint64 lastId = 0;
     m_net.reset(new Network);
     m_net->owner = this;
-    m_net->id = ++lastId;
+    m_net->id = ++m_netGeneration;
     m_net->mosq = m_mosq;
     m_net->host = m_config.host.toUtf8();
     m_net->port = m_config.port;

@@ -211,6 +211,7 @@ private:
     MqttConfig m_config;
     mosquitto *m_mosq = nullptr;
     std::unique_ptr<Network> m_net;
+    quint64 m_netGeneration = 0;   // tells a running network thread's events from a stopped one's
     int m_willAddress = 0;
     bool m_connected = false;
     QString m_error;
