@@ -15,6 +15,7 @@
 
 #include "fuzz_support.h"
 #include "mainwindow.h"
+#include "monitor_core_probe.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void deliver(const QByteArray &chunk)
     chunkExpected = chunkEngine ? chunkEngine->expectedResponseLength() : 0;
     w.core.tcpSocket.waitForReadyRead(1000);   // reads and emits readyRead here
     chunkEngine = nullptr;
-    FUZZ_CHECK(w.core.rxBuffer.size() <= 9 + 2 * 125, "the receive buffer grows without bound");
+    FUZZ_CHECK(MonitorCoreProbe::rxBuffer(w.core).size() <= 9 + 2 * 125, "the receive buffer grows without bound");
     drainDevice();
 }
 
@@ -128,7 +129,7 @@ void resetWindow()
         e->retryCount = 0;
         e->transactionId = 1;
     }
-    w.core.rxBuffer.clear();
+    MonitorCoreProbe::clearRxBuffer(w.core);
     w.core.paramRequestState = 0;
     w.core.pollReplyState = 5;
     w.core.tcpSocket.readAll();   // bytes left unread while no request was pending
@@ -145,7 +146,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     FUZZ_CHECK(server.listen(QHostAddress::LocalHost), "cannot listen on loopback");
     rig.window = new MainWindow;
     rig.window->core.refreshTimer.stop();   // the harness decides every request
-    rig.window->core.modeSetting = QStringLiteral("Wifi");
+    MonitorCoreProbe::setModeSetting(rig.window->core, QStringLiteral("Wifi"));
     rig.window->core.tcpSocket.connectToHost(QHostAddress::LocalHost, server.serverPort());
     FUZZ_CHECK(rig.window->core.tcpSocket.waitForConnected(5000), "loopback connect failed");
     FUZZ_CHECK(server.waitForNewConnection(5000), "loopback accept failed");

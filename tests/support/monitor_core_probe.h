@@ -25,6 +25,10 @@ public:
     {
         core.controllerSetting = text;
     }
+    // A harness that drives the socket itself: the link it reads from and
+    // nothing left over from the last input.
+    static void setModeSetting(MonitorCore &core, const QString &mode) { core.modeSetting = mode; }
+    static void clearRxBuffer(MonitorCore &core) { core.rxBuffer.clear(); }
     // The next tick runs step; -1 (or the last step) makes it step 0.
     static void setPollStep(MonitorCore &core, int step) { core.poll_.step = step; }
     // The next scan probes address + 1.
